@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string_view>
+
+namespace quill {
+
+// Where the driver's console text goes.
+class Console {
+public:
+    virtual ~Console() = default;
+    virtual void print(std::string_view text) = 0;
+    virtual void flush() {}
+};
+
+// Standard output, unbuffered on a terminal so each progress line shows at
+// once, and in 512-byte blocks when redirected.
+Console& standardOutput();
+
+}  // namespace quill

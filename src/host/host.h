@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+
+// The seam between the tool and the operating system. Paths cross it in the
+// tool's own Windows form (backslash separators); each side translates.
+namespace quill {
+
+class ReadFile {
+public:
+    virtual ~ReadFile() = default;
+    // Size found by seeking to the end and back to the start; false when the
+    // host cannot tell.
+    virtual bool measure(std::int64_t& size) = 0;
+    // Reads up to buffer.size() bytes; returns the count, 0 at the end or on error.
+    virtual std::size_t read(std::span<std::byte> buffer) = 0;
+};
+
+class WriteFile {
+public:
+    virtual ~WriteFile() = default;
+    // False on a failed or short write.
+    virtual bool write(std::span<const std::byte> bytes) = 0;
+    // Flushes and closes; false when anything written may not have reached the file.
+    virtual bool close() = 0;
+};
+
+enum class NameCase { exact, ignoreWhenMissing };
+
+class Host {
+public:
+    virtual ~Host() = default;
+    // Turns a path typed by the user into the tool's Windows form.
+    virtual std::string importArgumentPath(const std::string& typed) = 0;
+    // Creates one directory level; the outcome is deliberately not reported.
+    virtual void makeDirectory(const std::string& path) = 0;
+    // Null when the file cannot be opened (a directory cannot be opened either).
+    virtual std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) = 0;
+    // Creates or replaces a file for binary writing; null on failure.
+    virtual std::unique_ptr<WriteFile> createForWriting(const std::string& path) = 0;
+    // An uninitialised block of the given size; null when it cannot be had.
+    virtual std::unique_ptr<std::byte[]> allocate(std::size_t size);
+};
+
+// The host of the machine the tool was built for.
+Host& systemHost();
+
+}  // namespace quill

@@ -1,0 +1,161 @@
+// Linux side of the host: the tool's Windows paths become POSIX paths here.
+#include "host/host.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <optional>
+
+namespace quill {
+namespace {
+
+std::string toPosixPath(const std::string& path) {
+    std::string result = path;
+    std::replace(result.begin(), result.end(), '\\', '/');
+    return result;
+}
+
+bool equalIgnoringAsciiCase(const std::string& a, const char* b) {
+    std::size_t i = 0;
+    for (; i < a.size() && b[i] != '\0'; ++i) {
+        auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; };
+        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
+    }
+    return i == a.size() && b[i] == '\0';
+}
+
+// Windows finds a file whatever the case of its name; look for the first
+// name in byte order that matches the last component ignoring ASCII case.
+std::optional<std::string> findIgnoringCase(const std::string& posixPath) {
+    const auto slash = posixPath.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : posixPath.substr(0, slash + 1);
+    const std::string wanted = slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
+    if (wanted.empty()) return std::nullopt;
+    DIR* dir = opendir(directory.c_str());
+    if (dir == nullptr) return std::nullopt;
+    std::optional<std::string> best;
+    while (const dirent* item = readdir(dir)) {
+        if (equalIgnoringAsciiCase(wanted, item->d_name) && (!best || *best > item->d_name)) {
+            best = item->d_name;
+        }
+    }
+    closedir(dir);
+    if (!best) return std::nullopt;
+    return slash == std::string::npos ? *best : directory + *best;
+}
+
+int openRegularForReading(const std::string& posixPath) {
+    const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+        ::close(fd);
+        errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+class PosixReadFile final : public ReadFile {
+public:
+    explicit PosixReadFile(int fd) : fd_(fd) {}
+    ~PosixReadFile() override { ::close(fd_); }
+    PosixReadFile(const PosixReadFile&) = delete;
+    PosixReadFile& operator=(const PosixReadFile&) = delete;
+
+    bool measure(std::int64_t& size) override {
+        const off_t end = ::lseek(fd_, 0, SEEK_END);
+        if (end < 0 || ::lseek(fd_, 0, SEEK_SET) != 0) return false;
+        size = end;
+        return true;
+    }
+
+    std::size_t read(std::span<std::byte> buffer) override {
+        std::size_t total = 0;
+        while (total < buffer.size()) {
+            const std::size_t chunk = std::min<std::size_t>(buffer.size() - total, SSIZE_MAX);
+            const ssize_t got = ::read(fd_, buffer.data() + total, chunk);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) break;
+            total += static_cast<std::size_t>(got);
+        }
+        return total;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixWriteFile final : public WriteFile {
+public:
+    explicit PosixWriteFile(int fd) : fd_(fd) {}
+    ~PosixWriteFile() override {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    PosixWriteFile(const PosixWriteFile&) = delete;
+    PosixWriteFile& operator=(const PosixWriteFile&) = delete;
+
+    bool write(std::span<const std::byte> bytes) override {
+        while (!bytes.empty()) {
+            const std::size_t chunk = std::min<std::size_t>(bytes.size(), SSIZE_MAX);
+            const ssize_t put = ::write(fd_, bytes.data(), chunk);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return false;
+            bytes = bytes.subspan(static_cast<std::size_t>(put));
+        }
+        return true;
+    }
+
+    bool close() override {
+        const int fd = fd_;
+        fd_ = -1;
+        return ::close(fd) == 0;
+    }
+
+private:
+    int fd_;
+};
+
+class PosixHost final : public Host {
+public:
+    std::string importArgumentPath(const std::string& typed) override {
+        // The user types Linux paths; the tool's rules work on Windows separators.
+        std::string result = typed;
+        std::replace(result.begin(), result.end(), '/', '\\');
+        return result;
+    }
+
+    void makeDirectory(const std::string& path) override {
+        (void)::mkdir(toPosixPath(path).c_str(), 0777);
+    }
+
+    std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override {
+        const std::string posixPath = toPosixPath(path);
+        int fd = openRegularForReading(posixPath);
+        if (fd < 0 && errno == ENOENT && nameCase == NameCase::ignoreWhenMissing) {
+            if (const auto found = findIgnoringCase(posixPath)) fd = openRegularForReading(*found);
+        }
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixReadFile>(fd);
+    }
+
+    std::unique_ptr<WriteFile> createForWriting(const std::string& path) override {
+        const int fd = ::open(toPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0) return nullptr;
+        return std::make_unique<PosixWriteFile>(fd);
+    }
+};
+
+}  // namespace
+
+Host& systemHost() {
+    static PosixHost host;
+    return host;
+}
+
+}  // namespace quill

@@ -1,0 +1,60 @@
+#include "sound/dig_to_wav.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+namespace quill {
+namespace {
+
+// Samples go out through one buffer, a whole number of unscrambling periods,
+// with the header in front of the first chunk.
+constexpr std::size_t kChunk = 768 * 256;
+
+std::size_t firstDot(std::string_view name) { return name.find('.'); }
+
+bool equalsIgnoringAsciiCase(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c != upper[i]) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool isSoundName(std::string_view name) {
+    const auto dot = firstDot(name);
+    return dot != std::string_view::npos && equalsIgnoringAsciiCase(name.substr(dot), ".DIG");
+}
+
+std::string wavNameFor(std::string_view soundName) {
+    return std::string(soundName.substr(0, firstDot(soundName))) + ".WAV";
+}
+
+WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const ListEntry& entry,
+                          std::span<const std::byte> image) {
+    if (!isSoundName(entry.name)) return WavResult::notSound;
+    auto file = host.createForWriting(entryOutputPath(outputDirectory, wavNameFor(entry.name)));
+    if (!file) return WavResult::failed;
+
+    const auto samples = image.subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
+    std::vector<std::byte> buffer(kWavHeaderSize + std::min(samples.size(), kChunk));
+    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(entry.length));
+    std::memcpy(buffer.data(), header.data(), header.size());
+
+    std::size_t headerBytes = kWavHeaderSize;
+    for (std::size_t done = 0; done < samples.size();) {
+        const std::size_t count = std::min(samples.size() - done, kChunk);
+        const auto out = std::span(buffer).subspan(headerBytes, count);
+        unscrambleInto(samples.subspan(done, count), done, out);
+        if (!file->write(std::span(buffer).first(headerBytes + count))) return WavResult::failed;
+        done += count;
+        headerBytes = 0;
+    }
+    return file->close() ? WavResult::written : WavResult::failed;
+}
+
+}  // namespace quill

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "host/host.h"
+#include "unpack/unpack.h"
+
+namespace quill {
+
+inline constexpr std::size_t kWavHeaderSize = 44;
+using WavHeader = std::array<std::byte, kWavHeaderSize>;
+
+// PCM, one channel, 11025 samples per second, 8 bits; the two size fields
+// declare dataSize sample bytes.
+WavHeader makeWavHeader(std::uint32_t dataSize);
+
+// True when the name, read from its first dot to its end, is ".DIG" in any case.
+bool isSoundName(std::string_view name);
+// The companion's name: the text from the first dot replaced by ".WAV".
+std::string wavNameFor(std::string_view soundName);
+
+// Writes the unscrambled form of samples into out (same size). firstIndex is
+// the position of samples[0] within its entry: every third byte of an entry,
+// from its first, has its index (mod 256) added.
+void unscrambleInto(std::span<const std::byte> samples, std::size_t firstIndex, std::span<std::byte> out);
+
+enum class WavResult { notSound, written, failed };
+
+// Writes the ".WAV" companion of a sound entry into the output directory.
+// The image is only read, so each companion is unscrambled exactly once.
+WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const ListEntry& entry,
+                          std::span<const std::byte> image);
+
+}  // namespace quill

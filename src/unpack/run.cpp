@@ -1,0 +1,99 @@
+// The run driver: every stage in order, every message, every exit status.
+#include <cstdio>
+#include <cstring>
+
+#include "sound/dig_to_wav.h"
+#include "unpack/messages.h"
+#include "unpack/unpack.h"
+
+namespace quill {
+namespace {
+
+bool isOption(const char* argument) {
+    const auto option = messages::kOption;
+    std::size_t i = 0;
+    for (; i < option.size(); ++i) {
+        char c = argument[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != option[i]) return false;  // also stops at the argument's end
+    }
+    return argument[i] == '\0';
+}
+
+void printProgress(Console& console, int position, int count, const std::string& name) {
+    char line[64];
+    const int length = std::snprintf(line, sizeof line, "%3d/%3d - %-13s\r", position, count, name.c_str());
+    console.print({line, static_cast<std::size_t>(length)});
+}
+
+// Writes one entry's bytes, exactly as they stand in the resource file.
+bool writeEntry(Host& host, const std::string& path, std::span<const std::byte> bytes) {
+    auto file = host.createForWriting(path);
+    return file && file->write(bytes) && file->close();
+}
+
+ExitCode report(Console& console, std::string_view message, ExitCode code) {
+    console.print(message);
+    return code;
+}
+
+ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool convert) {
+    EntryTable table;
+    if (readListFile(host, listPath, table) != ListReadResult::ok) {
+        return report(console, messages::kListNotOpened, ExitCode::listNotOpened);
+    }
+    if (table.count == 0) return report(console, messages::kListEmpty, ExitCode::listEmpty);
+
+    std::string workingPath = deriveResourcePath(listPath);
+    ResourceImage image;
+    switch (loadResourceImage(host, workingPath, image)) {
+        case LoadResult::ok: break;
+        case LoadResult::openFailed: return report(console, messages::kResourceNotOpened, ExitCode::resourceNotLoaded);
+        case LoadResult::allocationFailed: return report(console, messages::kNoMemory, ExitCode::resourceNotLoaded);
+    }
+
+    deriveOutputDirectory(workingPath);
+    (void)makeDirectoryPath(host, &workingPath);
+
+    for (int i = 0; i < table.count; ++i) {
+        const ListEntry& entry = table.entries[static_cast<std::size_t>(i)];
+        if (!checkEntry(entry, image.size)) return report(console, messages::kInvalidEntry, ExitCode::invalidEntry);
+        // A name that climbs out of the output directory is refused before anything is created.
+        if (isUnsafeEntryName(entry.name)) {
+            return report(console, messages::kEntryNotWritten, ExitCode::entryNotWritten);
+        }
+        const auto bytes =
+            image.bytes().subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
+        if (!writeEntry(host, entryOutputPath(workingPath, entry.name), bytes)) {
+            return report(console, messages::kEntryNotWritten, ExitCode::entryNotWritten);
+        }
+        if (convert && convertDigToWav(host, workingPath, entry, image.bytes()) == WavResult::failed) {
+            return report(console, messages::kWavNotWritten, ExitCode::wavNotWritten);
+        }
+        printProgress(console, i + 1, table.count, entry.name);
+    }
+    image = {};
+    return report(console, messages::kAllDone, ExitCode::ok);
+}
+
+}  // namespace
+
+void printUsage(Console& console) { console.print(messages::kUsage); }
+
+ExitCode run(int argc, const char* const* argv, Host& host, Console& console) {
+    console.print(messages::kBanner);
+    if (argc < 2 || argc > 3 || (argc == 3 && !isOption(argv[2]))) {
+        printUsage(console);
+        return report(console, messages::kInvalidParameters, ExitCode::badCommandLine);
+    }
+    console.print("\n");
+    return unpack(host, console, host.importArgumentPath(argv[1]), argc == 3);
+}
+
+ExitCode run(int argc, const char* const* argv) {
+    const ExitCode code = run(argc, argv, systemHost(), standardOutput());
+    standardOutput().flush();
+    return code;
+}
+
+}  // namespace quill

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "host/console.h"
+#include "host/host.h"
+
+namespace quill::testing {
+
+using Bytes = std::vector<std::byte>;
+
+Bytes toBytes(std::string_view text);
+std::string toText(const Bytes& bytes);
+
+// A file system in memory, in the tool's own path form. A file can be made
+// only where its parent directory exists, as on a real disk.
+class MemoryHost : public Host {
+public:
+    std::map<std::string, Bytes> files;
+    std::set<std::string> directories;
+    std::vector<std::string> directoryAttempts;
+    std::set<std::string> unwritable;  // paths whose writes fail (a full disk)
+
+    std::string importArgumentPath(const std::string& typed) override { return typed; }
+    void makeDirectory(const std::string& path) override;
+    std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override;
+    std::unique_ptr<WriteFile> createForWriting(const std::string& path) override;
+
+    bool parentExists(const std::string& path) const;
+};
+
+class CapturedConsole : public Console {
+public:
+    std::string text;
+    void print(std::string_view more) override { text.append(more); }
+};
+
+// A read-only stream over bytes, for feeding the list reader directly.
+class MemoryReadFile : public ReadFile {
+public:
+    explicit MemoryReadFile(Bytes bytes, std::size_t maxChunk = SIZE_MAX)
+        : bytes_(std::move(bytes)), maxChunk_(maxChunk) {}
+    bool measure(std::int64_t& size) override;
+    std::size_t read(std::span<std::byte> buffer) override;
+
+private:
+    Bytes bytes_;
+    std::size_t position_ = 0;
+    std::size_t maxChunk_;
+};
+
+}  // namespace quill::testing
