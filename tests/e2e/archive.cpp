@@ -1,0 +1,20 @@
+#include "e2e/archive.h"
+
+namespace quill::e2e {
+
+std::string sampleResource(std::size_t size) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + i / 256) & 0xff);
+    return bytes;
+}
+
+void writeArchive(const fs::path& root, const std::string& stem, const std::string& list, const std::string& resource) {
+    writeFile(root / (stem + ".RD"), list);
+    writeFile(root / (stem + ".RES"), resource);
+}
+
+std::string slice(const std::string& resource, std::size_t offset, std::size_t length) {
+    return resource.substr(offset, length);
+}
+
+}  // namespace quill::e2e

@@ -1,0 +1,108 @@
+// "-dig2wav" on the built executable: companions, their bytes, a real audio reader.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "e2e/archive.h"
+#include "e2e/tool_runner.h"
+
+namespace quill::e2e {
+namespace {
+
+std::string littleEndian(std::uint32_t value, int bytes) {
+    std::string text;
+    for (int i = 0; i < bytes; ++i) text += static_cast<char>((value >> (8 * i)) & 0xff);
+    return text;
+}
+
+// Written out independently of the tool's own header code.
+std::string expectedWav(const std::string& samples) {
+    const auto n = static_cast<std::uint32_t>(samples.size());
+    std::string wav = "RIFF" + littleEndian(n + 36, 4) + "WAVEfmt " + littleEndian(16, 4) + littleEndian(1, 2) +
+                      littleEndian(1, 2) + littleEndian(11025, 4) + littleEndian(11025, 4) + littleEndian(1, 2) +
+                      littleEndian(8, 2) + "data" + littleEndian(n, 4);
+    for (std::size_t k = 0; k < samples.size(); ++k) {
+        const unsigned add = k % 3 == 0 ? static_cast<unsigned>(k % 256) : 0;
+        wav += static_cast<char>((static_cast<unsigned char>(samples[k]) + add) & 0xff);
+    }
+    return wav;
+}
+
+class SoundRun : public ::testing::Test {
+protected:
+    ScratchDirectory scratch;
+    const std::string resource = sampleResource();
+    const HostRules& rules = hostRules();
+
+    fs::path at(const std::string& relative) const { return scratch.path() / relative; }
+};
+
+TEST_F(SoundRun, EverySoundGetsACompanionUnscrambledExactlyOnce) {
+    // Lower and upper case, a non-sound, a repeated sound, one overlapping an earlier sound.
+    const std::string list =
+        "900 0 shot.dig\n"
+        "300 1000 BANG.DIG\n"
+        "50 0 PLAIN.BIN\n"
+        "300 1000 BANG.DIG\n"
+        "600 500 OVER.Dig\n"
+        "10 0 A.B.DIG\n"
+        "10 0 SHOT.DIGI\n";
+    writeArchive(scratch.path(), "S", list, resource);
+    const auto result = runTool(scratch.path(), {"S.RD", "-Dig2Wav"});
+    ASSERT_EQ(result.status, 0) << result.output;
+
+    EXPECT_EQ(readFile(at("data/shot.dig")), slice(resource, 0, 900));
+    EXPECT_EQ(readFile(at("data/BANG.DIG")), slice(resource, 1000, 300));
+    EXPECT_EQ(readFile(at("data/OVER.Dig")), slice(resource, 500, 600));
+    EXPECT_EQ(readFile(at("data/PLAIN.BIN")), slice(resource, 0, 50));
+    EXPECT_EQ(readFile(at("data/A.B.DIG")), slice(resource, 0, 10));
+    EXPECT_EQ(readFile(at("data/shot.WAV")), expectedWav(slice(resource, 0, 900)));
+    EXPECT_EQ(readFile(at("data/BANG.WAV")), expectedWav(slice(resource, 1000, 300)));
+    EXPECT_EQ(readFile(at("data/OVER.WAV")), expectedWav(slice(resource, 500, 600)));
+    EXPECT_EQ(filesBelow(at("data")),
+              (std::vector<std::string>{"A.B.DIG", "BANG.DIG", "BANG.WAV", "OVER.Dig", "OVER.WAV", "PLAIN.BIN",
+                                        "SHOT.DIGI", "shot.WAV", "shot.dig"}));
+}
+
+TEST_F(SoundRun, ADotInADirectoryNameDoesNotTurnConversionOff) {
+    writeArchive(scratch.path(), "v1.2/S", "100 7 A.DIG\n", resource);
+    ASSERT_EQ(runTool(scratch.path(), {rules.typedPath("v1.2/S.RD"), "-dig2wav"}).status, 0);
+    EXPECT_EQ(readFile(at("v1.2/data/A.WAV")), expectedWav(slice(resource, 7, 100)));
+}
+
+TEST_F(SoundRun, ARealAudioReaderOpensTheCompanion) {
+    writeArchive(scratch.path(), "S", "4000 17 TONE.DIG\n", resource);
+    ASSERT_EQ(runTool(scratch.path(), {"S.RD", "-dig2wav"}).status, 0);
+    const std::string wav = (scratch.path() / "data/TONE.WAV").string();
+    EXPECT_EQ(commandOutput("soxi -c '" + wav + "'"), "1\n");
+    EXPECT_EQ(commandOutput("soxi -r '" + wav + "'"), "11025\n");
+    EXPECT_EQ(commandOutput("soxi -b '" + wav + "'"), "8\n");
+    EXPECT_EQ(commandOutput("soxi -s '" + wav + "'"), "4000\n");
+}
+
+TEST_F(SoundRun, ACompanionThatCannotBeCreatedIsStatusSeven) {
+    writeArchive(scratch.path(), "S", "5 0 A.BIN\n100 0 B.DIG\n5 9 C\n", resource);
+    fs::create_directories(at("data/B.WAV"));
+    const auto result = runTool(scratch.path(), {"S.RD", "-dig2wav"});
+    EXPECT_EQ(result.status, 7);
+    char firstLine[64];
+    std::snprintf(firstLine, sizeof firstLine, "%3d/%3d - %-13s\r", 1, 3, "A.BIN");
+    EXPECT_EQ(result.output,
+              rules.consoleText(
+                  "Quillfane decruncher by the Quillfane archive crew, V1.0, 2011-10-02.\n\n" + std::string(firstLine) +
+                  "\nError - can't create destination file (*.WAV)!\n\n"));
+    EXPECT_EQ(readFile(at("data/B.DIG")), slice(resource, 0, 100));
+    EXPECT_FALSE(fs::exists(at("data/C")));
+}
+
+TEST_F(SoundRun, AFullDiskUnderACompanionIsStatusSeven) {
+    writeArchive(scratch.path(), "S", "100 0 B.DIG\n", resource);
+    fs::create_directories(at("data"));
+    fs::create_symlink("/dev/full", at("data/B.WAV"));
+    const auto result = runTool(scratch.path(), {"S.RD", "-dig2wav"});
+    EXPECT_EQ(result.status, 7);
+    EXPECT_EQ(result.output.find("All done!"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace quill::e2e

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace quill::e2e {
+
+namespace fs = std::filesystem;
+
+// What differs between the Linux build and the Windows build run under Wine;
+// everything else the suite expects is the same for both.
+struct HostRules {
+    bool windows = false;
+
+    // Windows writes standard output in text mode: LF goes out as CR LF.
+    std::string consoleText(const std::string& text) const;
+    // A relative path as the user of this host types it.
+    std::string typedPath(const std::string& slashPath) const;
+};
+
+const HostRules& hostRules();
+
+struct ToolResult {
+    int status = -1;
+    std::string output;
+};
+
+// Runs the tool under test in a directory, capturing its standard output.
+ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments);
+
+// Runs a shell command, returning its standard output (for soxi and friends).
+std::string commandOutput(const std::string& command);
+
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, const std::string& bytes);
+
+// A scratch directory removed after the test.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Names of every regular file below a directory, relative, sorted.
+std::vector<std::string> filesBelow(const fs::path& directory);
+
+}  // namespace quill::e2e
