@@ -1,4 +1,5 @@
-// Windows side of the host: paths are used exactly as typed.
+// Windows side of the host: paths are used exactly as typed. (The API calls
+// are spelt ::ReadFile and ::WriteFile: the tool has classes of those names.)
 #include "host/host.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -32,7 +33,7 @@ public:
         while (total < buffer.size()) {
             const DWORD chunk = static_cast<DWORD>(std::min(buffer.size() - total, kMaxChunk));
             DWORD got = 0;
-            if (!ReadFile(handle_, buffer.data() + total, chunk, &got, nullptr) || got == 0) break;
+            if (!::ReadFile(handle_, buffer.data() + total, chunk, &got, nullptr) || got == 0) break;
             total += got;
         }
         return total;
@@ -55,7 +56,7 @@ public:
         while (!bytes.empty()) {
             const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kMaxChunk));
             DWORD put = 0;
-            if (!WriteFile(handle_, bytes.data(), chunk, &put, nullptr) || put == 0) return false;
+            if (!::WriteFile(handle_, bytes.data(), chunk, &put, nullptr) || put == 0) return false;
             bytes = bytes.subspan(put);
         }
         return true;

@@ -1,7 +1,6 @@
 #include "support/memory_host.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace quill::testing {
 namespace {
@@ -25,7 +24,7 @@ private:
 
 Bytes toBytes(std::string_view text) {
     Bytes bytes(text.size());
-    std::memcpy(bytes.data(), text.data(), text.size());
+    std::transform(text.begin(), text.end(), bytes.begin(), [](char c) { return static_cast<std::byte>(c); });
     return bytes;
 }
 

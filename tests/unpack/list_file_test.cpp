@@ -34,6 +34,8 @@ struct ListCase {
     std::string records;
 };
 
+void PrintTo(const ListCase& c, std::ostream* out) { *out << c.what; }
+
 class ListReaderTest : public ::testing::TestWithParam<ListCase> {};
 
 TEST_P(ListReaderTest, ReadsTheRecordsAStreamOfAnyChunkingGives) {

@@ -95,6 +95,12 @@ struct CheckCase {
     bool valid;
 };
 
+void PrintTo(const CheckCase& c, std::ostream* out) {
+    *out << "offset " << c.offset << " length " << c.length << " size " << c.size;
+}
+void PrintTo(const DerivationCase& c, std::ostream* out) { *out << "list path [" << c.listPath << "]"; }
+void PrintTo(const MakerCase& c, std::ostream* out) { *out << "path [" << c.path << "]"; }
+
 class EntryCheckTest : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(EntryCheckTest, AcceptsOnlyEntriesWhollyInsideTheImage) {

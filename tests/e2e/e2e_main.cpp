@@ -1,0 +1,22 @@
+// The suite's own main: --exe, --runner, --host and --wineprefix say which
+// build of the tool to run and how; they become the environment the runner reads.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string_view>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    const std::pair<std::string_view, const char*> flags[] = {{"--exe=", "QUILLFANE_EXE"},
+                                                              {"--runner=", "QUILLFANE_RUNNER"},
+                                                              {"--host=", "QUILLFANE_HOST"},
+                                                              {"--wineprefix=", "WINEPREFIX"}};
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        for (const auto& [flag, variable] : flags) {
+            if (argument.starts_with(flag)) setenv(variable, argv[i] + flag.size(), 1);
+        }
+    }
+    setenv("WINEDEBUG", "-all", 1);
+    return RUN_ALL_TESTS();
+}
