@@ -18,6 +18,8 @@ public:
     virtual bool measure(std::int64_t& size) = 0;
     // Reads up to buffer.size() bytes; returns the count, 0 at the end or on error.
     virtual std::size_t read(std::span<std::byte> buffer) = 0;
+    // True once a read has failed, as opposed to reaching the end.
+    virtual bool failed() const = 0;
 };
 
 class WriteFile {

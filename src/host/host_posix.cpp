@@ -81,14 +81,18 @@ public:
             const std::size_t chunk = std::min<std::size_t>(buffer.size() - total, SSIZE_MAX);
             const ssize_t got = ::read(fd_, buffer.data() + total, chunk);
             if (got < 0 && errno == EINTR) continue;
+            if (got < 0) failed_ = true;
             if (got <= 0) break;
             total += static_cast<std::size_t>(got);
         }
         return total;
     }
 
+    bool failed() const override { return failed_; }
+
 private:
     int fd_;
+    bool failed_ = false;
 };
 
 class PosixWriteFile final : public WriteFile {

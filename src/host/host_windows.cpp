@@ -33,14 +33,21 @@ public:
         while (total < buffer.size()) {
             const DWORD chunk = static_cast<DWORD>(std::min(buffer.size() - total, kMaxChunk));
             DWORD got = 0;
-            if (!::ReadFile(handle_, buffer.data() + total, chunk, &got, nullptr) || got == 0) break;
+            if (!::ReadFile(handle_, buffer.data() + total, chunk, &got, nullptr)) {
+                failed_ = true;
+                break;
+            }
+            if (got == 0) break;
             total += got;
         }
         return total;
     }
 
+    bool failed() const override { return failed_; }
+
 private:
     HANDLE handle_;
+    bool failed_ = false;
 };
 
 class WindowsWriteFile final : public WriteFile {

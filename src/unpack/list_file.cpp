@@ -111,7 +111,8 @@ ListReadResult readListFile(Host& host, const std::string& listPath, EntryTable&
     auto file = host.openForReading(listPath, NameCase::exact);
     if (!file) return ListReadResult::openFailed;
     readListRecords(*file, table);
-    return ListReadResult::ok;
+    // A list that could not be read to its end is not the list the user has.
+    return file->failed() ? ListReadResult::openFailed : ListReadResult::ok;
 }
 
 }  // namespace quill

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "support/scratch.h"
+
 namespace quill::e2e {
 
 namespace fs = std::filesystem;
@@ -32,23 +34,9 @@ ToolResult runTool(const fs::path& directory, const std::vector<std::string>& ar
 // Runs a shell command, returning its standard output (for soxi and friends).
 std::string commandOutput(const std::string& command);
 
-std::string readFile(const fs::path& path);
-void writeFile(const fs::path& path, const std::string& bytes);
-
-// A scratch directory removed after the test.
-class ScratchDirectory {
-public:
-    ScratchDirectory();
-    ~ScratchDirectory();
-    ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
-    const fs::path& path() const { return path_; }
-
-private:
-    fs::path path_;
-};
-
-// Names of every regular file below a directory, relative, sorted.
-std::vector<std::string> filesBelow(const fs::path& directory);
+using testing::filesBelow;
+using testing::readFile;
+using testing::ScratchDirectory;
+using testing::writeFile;
 
 }  // namespace quill::e2e

@@ -46,6 +46,7 @@ public:
         : bytes_(std::move(bytes)), maxChunk_(maxChunk) {}
     bool measure(std::int64_t& size) override;
     std::size_t read(std::span<std::byte> buffer) override;
+    bool failed() const override { return false; }
 
 private:
     Bytes bytes_;

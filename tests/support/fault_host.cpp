@@ -1,0 +1,105 @@
+#include "support/fault_host.h"
+
+namespace quill::testing {
+namespace {
+
+class FaultReadFile : public ReadFile {
+public:
+    FaultReadFile(FaultHost& host, std::unique_ptr<ReadFile> inner, std::string path)
+        : host_(host), inner_(std::move(inner)), path_(std::move(path)) {}
+
+    bool measure(std::int64_t& size) override {
+        if (host_.next(Operation::measure, path_)) return false;
+        return inner_->measure(size);
+    }
+
+    std::size_t read(std::span<std::byte> buffer) override {
+        if (ended_) return 0;
+        if (!host_.next(Operation::read, path_)) return inner_->read(buffer);
+        ended_ = true;
+        if (host_.kind() == FaultKind::refuse) {
+            failed_ = true;
+            return 0;
+        }
+        return inner_->read(buffer.first(buffer.size() / 2));
+    }
+
+    bool failed() const override { return failed_ || inner_->failed(); }
+
+private:
+    FaultHost& host_;
+    std::unique_ptr<ReadFile> inner_;
+    std::string path_;
+    bool ended_ = false;
+    bool failed_ = false;
+};
+
+class FaultWriteFile : public WriteFile {
+public:
+    FaultWriteFile(FaultHost& host, std::unique_ptr<WriteFile> inner, std::string path)
+        : host_(host), inner_(std::move(inner)), path_(std::move(path)) {}
+
+    bool write(std::span<const std::byte> bytes) override {
+        if (!host_.next(Operation::write, path_)) return inner_->write(bytes);
+        if (host_.kind() == FaultKind::cutShort) (void)inner_->write(bytes.first(bytes.size() / 2));
+        return false;
+    }
+
+    bool close() override {
+        const bool closed = inner_->close();
+        return !host_.next(Operation::close, path_) && closed;
+    }
+
+private:
+    FaultHost& host_;
+    std::unique_ptr<WriteFile> inner_;
+    std::string path_;
+};
+
+}  // namespace
+
+const char* operationName(Operation operation) {
+    switch (operation) {
+        case Operation::openForReading: return "open for reading";
+        case Operation::measure: return "measure";
+        case Operation::read: return "read";
+        case Operation::makeDirectory: return "make directory";
+        case Operation::createForWriting: return "create for writing";
+        case Operation::write: return "write";
+        case Operation::close: return "close";
+        case Operation::allocate: return "allocate";
+    }
+    return "?";
+}
+
+bool FaultHost::next(Operation operation, const std::string& path) {
+    operations_.push_back({operation, path});
+    const bool fail = static_cast<int>(operations_.size()) == armed_;
+    injected_ = injected_ || fail;
+    return fail;
+}
+
+void FaultHost::makeDirectory(const std::string& path) {
+    if (!next(Operation::makeDirectory, path)) inner_.makeDirectory(path);
+}
+
+std::unique_ptr<ReadFile> FaultHost::openForReading(const std::string& path, NameCase nameCase) {
+    if (next(Operation::openForReading, path)) return nullptr;
+    auto file = inner_.openForReading(path, nameCase);
+    if (!file) return nullptr;
+    return std::make_unique<FaultReadFile>(*this, std::move(file), path);
+}
+
+std::unique_ptr<WriteFile> FaultHost::createForWriting(const std::string& path) {
+    if (next(Operation::createForWriting, path)) return nullptr;
+    auto file = inner_.createForWriting(path);
+    if (!file) return nullptr;
+    return std::make_unique<FaultWriteFile>(*this, std::move(file), path);
+}
+
+std::unique_ptr<std::byte[]> FaultHost::allocate(std::size_t size) {
+    if (next(Operation::allocate, "")) return nullptr;
+    return inner_.allocate(size);
+}
+
+}  // namespace quill::testing

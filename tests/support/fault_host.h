@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "host/host.h"
+
+namespace quill::testing {
+
+// Every kind of thing the tool asks of its host.
+enum class Operation { openForReading, measure, read, makeDirectory, createForWriting, write, close, allocate };
+
+// How the armed operation fails: refused outright, or cut short (a read that
+// returns half and then the end; a write that puts half on disk and reports failure).
+enum class FaultKind { refuse, cutShort };
+
+const char* operationName(Operation operation);
+
+struct OperationRecord {
+    Operation operation;
+    std::string path;  // the file the operation concerns, in the tool's form
+};
+
+// Passes every call through to another host, counting operations, and fails
+// the armed one (1-based; 0 arms none).
+class FaultHost : public Host {
+public:
+    explicit FaultHost(Host& inner, int armed = 0, FaultKind kind = FaultKind::refuse)
+        : inner_(inner), armed_(armed), kind_(kind) {}
+
+    std::string importArgumentPath(const std::string& typed) override { return inner_.importArgumentPath(typed); }
+    void makeDirectory(const std::string& path) override;
+    std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override;
+    std::unique_ptr<WriteFile> createForWriting(const std::string& path) override;
+    std::unique_ptr<std::byte[]> allocate(std::size_t size) override;
+
+    const std::vector<OperationRecord>& operations() const { return operations_; }
+    // The operation that was failed, if the run got that far.
+    const OperationRecord* injected() const { return injected_ ? &operations_[static_cast<std::size_t>(armed_ - 1)] : nullptr; }
+
+    // Counts an operation; true when this is the one to fail.
+    bool next(Operation operation, const std::string& path);
+    FaultKind kind() const { return kind_; }
+
+private:
+    Host& inner_;
+    int armed_;
+    FaultKind kind_;
+    bool injected_ = false;
+    std::vector<OperationRecord> operations_;
+};
+
+}  // namespace quill::testing
