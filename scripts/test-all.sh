@@ -43,3 +43,21 @@ echo "== Tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSaniti
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
 ctest --preset sanitize -j "$(nproc)"
+
+echo "== Fuzzing, ${FUZZ_SECONDS}s a target"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz
+for target in list_reader run; do
+  mkdir -p "build/fuzz/corpus/$target"
+  # A crash or a broken check leaves its input under fuzz/regressions/, which
+  # the fuzz_replay tests then replay in every build.
+  if ! "build/fuzz/fuzz/${target}_fuzz" "build/fuzz/corpus/$target" "fuzz/corpus/$target" \
+      -max_total_time="$FUZZ_SECONDS" -artifact_prefix="fuzz/regressions/$target/" -print_final_stats=1 \
+      2>"build/fuzz/$target.log"; then
+    tail -40 "build/fuzz/$target.log"
+    echo "fuzz target $target failed; its reproducer is under fuzz/regressions/$target/"
+    exit 1
+  fi
+  runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "build/fuzz/$target.log")
+  echo "fuzz $target: $runs executions in ${FUZZ_SECONDS}s, no failure"
+done
