@@ -10,6 +10,13 @@
 // tool's own Windows form (backslash separators); each side translates.
 namespace quill {
 
+// Memory holding a whole resource file, released with the object.
+class ImageMemory {
+public:
+    virtual ~ImageMemory() = default;
+    virtual std::byte* data() = 0;
+};
+
 class ReadFile {
 public:
     virtual ~ReadFile() = default;
@@ -20,6 +27,10 @@ public:
     virtual std::size_t read(std::span<std::byte> buffer) = 0;
     // True once a read has failed, as opposed to reaching the end.
     virtual bool failed() const = 0;
+    // The whole file of the measured size mapped privately into memory, pages
+    // already read in; null when the host has no such mapping for it (the
+    // caller then allocates and reads).
+    virtual std::unique_ptr<ImageMemory> mapWhole(std::int64_t) { return nullptr; }
 };
 
 class WriteFile {
@@ -44,8 +55,8 @@ public:
     virtual std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) = 0;
     // Creates or replaces a file for binary writing; null on failure.
     virtual std::unique_ptr<WriteFile> createForWriting(const std::string& path) = 0;
-    // An uninitialised block of the given size; null when it cannot be had.
-    virtual std::unique_ptr<std::byte[]> allocate(std::size_t size);
+    // An uninitialised heap block of the given size; null when it cannot be had.
+    virtual std::unique_ptr<ImageMemory> allocate(std::size_t size);
 };
 
 // The host of the machine the tool was built for.

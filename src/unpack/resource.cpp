@@ -22,13 +22,17 @@ LoadResult loadResourceImage(Host& host, const std::string& resourcePath, Resour
     if (openAndMeasure(host, resourcePath, file, size) != MeasureResult::opened) return LoadResult::openFailed;
     // An empty file gives no block, and a size beyond 32 bits cannot be described.
     if (size == 0 || size > INT32_MAX) return LoadResult::allocationFailed;
-    auto block = host.allocate(static_cast<std::size_t>(size));
-    if (!block) return LoadResult::allocationFailed;
-    // A short read would leave part of the image unfilled: treat it as unreadable.
-    if (file->read({block.get(), static_cast<std::size_t>(size)}) != static_cast<std::size_t>(size)) {
-        return LoadResult::openFailed;
+    // A mapping spares filling a fresh block page by page and copying every byte once more.
+    auto memory = file->mapWhole(size);
+    if (!memory) {
+        memory = host.allocate(static_cast<std::size_t>(size));
+        if (!memory) return LoadResult::allocationFailed;
+        // A short read would leave part of the image unfilled: treat it as unreadable.
+        if (file->read({memory->data(), static_cast<std::size_t>(size)}) != static_cast<std::size_t>(size)) {
+            return LoadResult::openFailed;
+        }
     }
-    image.block = std::move(block);
+    image.memory = std::move(memory);
     image.size = static_cast<std::int32_t>(size);
     return LoadResult::ok;
 }

@@ -30,10 +30,10 @@ struct EntryTable {
 
 // The whole resource file as one block, released when the image goes.
 struct ResourceImage {
-    std::unique_ptr<std::byte[]> block;
+    std::unique_ptr<ImageMemory> memory;
     std::int32_t size = 0;
 
-    std::span<const std::byte> bytes() const { return {block.get(), static_cast<std::size_t>(size)}; }
+    std::span<const std::byte> bytes() const { return {memory->data(), static_cast<std::size_t>(size)}; }
 };
 
 enum class ExitCode : int {

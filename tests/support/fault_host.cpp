@@ -26,6 +26,11 @@ public:
 
     bool failed() const override { return failed_ || inner_->failed(); }
 
+    std::unique_ptr<ImageMemory> mapWhole(std::int64_t size) override {
+        if (!host_.allowMapping() || host_.next(Operation::map, path_)) return nullptr;
+        return inner_->mapWhole(size);
+    }
+
 private:
     FaultHost& host_;
     std::unique_ptr<ReadFile> inner_;
@@ -62,6 +67,7 @@ const char* operationName(Operation operation) {
     switch (operation) {
         case Operation::openForReading: return "open for reading";
         case Operation::measure: return "measure";
+        case Operation::map: return "map";
         case Operation::read: return "read";
         case Operation::makeDirectory: return "make directory";
         case Operation::createForWriting: return "create for writing";
@@ -97,7 +103,7 @@ std::unique_ptr<WriteFile> FaultHost::createForWriting(const std::string& path) 
     return std::make_unique<FaultWriteFile>(*this, std::move(file), path);
 }
 
-std::unique_ptr<std::byte[]> FaultHost::allocate(std::size_t size) {
+std::unique_ptr<ImageMemory> FaultHost::allocate(std::size_t size) {
     if (next(Operation::allocate, "")) return nullptr;
     return inner_.allocate(size);
 }

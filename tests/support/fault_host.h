@@ -8,7 +8,7 @@
 namespace quill::testing {
 
 // Every kind of thing the tool asks of its host.
-enum class Operation { openForReading, measure, read, makeDirectory, createForWriting, write, close, allocate };
+enum class Operation { openForReading, measure, map, read, makeDirectory, createForWriting, write, close, allocate };
 
 // How the armed operation fails: refused outright, or cut short (a read that
 // returns half and then the end; a write that puts half on disk and reports failure).
@@ -25,14 +25,15 @@ struct OperationRecord {
 // the armed one (1-based; 0 arms none).
 class FaultHost : public Host {
 public:
-    explicit FaultHost(Host& inner, int armed = 0, FaultKind kind = FaultKind::refuse)
-        : inner_(inner), armed_(armed), kind_(kind) {}
+    // Without mapping, the resource is always allocated and read.
+    explicit FaultHost(Host& inner, int armed = 0, FaultKind kind = FaultKind::refuse, bool allowMapping = true)
+        : inner_(inner), armed_(armed), kind_(kind), allowMapping_(allowMapping) {}
 
     std::string importArgumentPath(const std::string& typed) override { return inner_.importArgumentPath(typed); }
     void makeDirectory(const std::string& path) override;
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override;
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override;
-    std::unique_ptr<std::byte[]> allocate(std::size_t size) override;
+    std::unique_ptr<ImageMemory> allocate(std::size_t size) override;
 
     const std::vector<OperationRecord>& operations() const { return operations_; }
     // The operation that was failed, if the run got that far.
@@ -41,11 +42,13 @@ public:
     // Counts an operation; true when this is the one to fail.
     bool next(Operation operation, const std::string& path);
     FaultKind kind() const { return kind_; }
+    bool allowMapping() const { return allowMapping_; }
 
 private:
     Host& inner_;
     int armed_;
     FaultKind kind_;
+    bool allowMapping_;
     bool injected_ = false;
     std::vector<OperationRecord> operations_;
 };

@@ -182,7 +182,7 @@ public:
         };
         return std::make_unique<Lying>(files.at(path), claimedSize);
     }
-    std::unique_ptr<std::byte[]> allocate(std::size_t size) override {
+    std::unique_ptr<ImageMemory> allocate(std::size_t size) override {
         return refuseAllocation ? nullptr : MemoryHost::allocate(size);
     }
 };
