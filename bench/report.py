@@ -5,7 +5,7 @@ import os
 import statistics
 import sys
 
-work, out = sys.argv[1], sys.argv[2]
+work, out, fstype = sys.argv[1], sys.argv[2], sys.argv[3]
 peaks = [int(line) for line in open(os.path.join(work, "peaks.txt")) if line.strip()]
 workloads = [("large", "floor"), ("small", "floor"), ("sounds", "floor"), ("one", "cp")]
 
@@ -25,8 +25,8 @@ for workload, base in workloads:
 large = {r[1]: r[2] for r in rows if r[0] == "large"}
 sounds = {r[1]: r[2] for r in rows if r[0] == "sounds"}
 lines = [
-    f"Measured {datetime.date.today().isoformat()} on {os.cpu_count()} cores; median of the runs, "
-    "ratio = median of the paired ratios to the base.",
+    f"Measured {datetime.date.today().isoformat()} on {os.cpu_count()} cores, files on {fstype}; "
+    "median of the runs, ratio = median of the paired ratios to the base.",
     "",
     "| workload | tool | median time | ratio | to | peak memory |",
     "|---|---|---|---|---|---|",
@@ -35,6 +35,8 @@ for workload, command, median, ratio, base, peak in rows:
     lines.append(f"| {workload} | {command} | {median * 1000:.0f} ms | {ratio:.2f}x | {base} | {peak:.1f} MiB |")
 lines += ["", f"sounds with -dig2wav against plain large: "
           f"{sounds['quillfane -dig2wav'] / large['quillfane']:.2f}x"]
+lines += ["", "Writing .WAV samples out of a heap image (bench/wav_strategies.cpp):", ""]
+lines += ["    " + line.rstrip() for line in open(os.path.join(work, "strategies.txt"))]
 text = "\n".join(lines) + "\n"
 print(text)
 with open(out, "w") as f:

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <vector>
 
 namespace quill {
 namespace {
@@ -41,7 +40,9 @@ WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const 
     if (!file) return WavResult::failed;
 
     const auto samples = image.subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
-    std::vector<std::byte> buffer(kWavHeaderSize + std::min(samples.size(), kChunk));
+    // On the stack: a heap block this size would be mapped, faulted in and
+    // unmapped again for every sound.
+    std::array<std::byte, kWavHeaderSize + kChunk> buffer;
     const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(entry.length));
     std::memcpy(buffer.data(), header.data(), header.size());
 
