@@ -34,7 +34,8 @@ lines = [
 for workload, command, median, ratio, base, peak in rows:
     lines.append(f"| {workload} | {command} | {median * 1000:.0f} ms | {ratio:.2f}x | {base} | {peak:.1f} MiB |")
 lines += ["", f"sounds with -dig2wav against plain large: "
-          f"{sounds['quillfane -dig2wav'] / large['quillfane']:.2f}x"]
+          f"{sounds['quillfane -dig2wav'] / large['quillfane']:.2f}x; against the same list without the option "
+          f"(same session): {sounds['quillfane -dig2wav'] / sounds['quillfane (no option)']:.2f}x"]
 lines += ["", "Writing .WAV samples out of a heap image (bench/wav_strategies.cpp):", ""]
 lines += ["    " + line.rstrip() for line in open(os.path.join(work, "strategies.txt"))]
 text = "\n".join(lines) + "\n"

@@ -38,6 +38,8 @@ cmake --build --preset ci
 # Wine makes its prefix on first use; do it once, before tests run side by side.
 WINEPREFIX="$PWD/build/ci/wineprefix" WINEDEBUG=-all "$WINE" wineboot --init >/dev/null 2>&1 || true
 ctest --preset ci -j "$(nproc)"
+echo "== figures from the run above"
+grep -h -E '^(fault sweep|hostile names)' build/ci/Testing/Temporary/LastTest.log | sort -u
 
 echo "== Tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
 cmake --preset sanitize >/dev/null
