@@ -1,4 +1,5 @@
 // Linux side of the host: the tool's Windows paths become POSIX paths here.
+#include "common/ascii_case.h"
 #include "host/host.h"
 
 #include <dirent.h>
@@ -21,15 +22,6 @@ std::string toPosixPath(const std::string& path) {
     return result;
 }
 
-bool equalIgnoringAsciiCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i) {
-        auto lower = [](unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c; };
-        if (lower(static_cast<unsigned char>(a[i])) != lower(static_cast<unsigned char>(b[i]))) return false;
-    }
-    return i == a.size() && b[i] == '\0';
-}
-
 // Windows finds a file whatever the case of its name; look for the first
 // name in byte order that matches the last component ignoring ASCII case.
 std::optional<std::string> findIgnoringCase(const std::string& posixPath) {
@@ -41,7 +33,7 @@ std::optional<std::string> findIgnoringCase(const std::string& posixPath) {
     if (dir == nullptr) return std::nullopt;
     std::optional<std::string> best;
     while (const dirent* item = readdir(dir)) {
-        if (equalIgnoringAsciiCase(wanted, item->d_name) && (!best || *best > item->d_name)) {
+        if (equalsIgnoringAsciiCase(wanted, item->d_name) && (!best || *best > item->d_name)) {
             best = item->d_name;
         }
     }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ascii_case.h"
+
 namespace quill {
 namespace {
 
@@ -11,16 +13,6 @@ namespace {
 constexpr std::size_t kChunk = 768 * 256;
 
 std::size_t firstDot(std::string_view name) { return name.find('.'); }
-
-bool equalsIgnoringAsciiCase(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-        if (c != upper[i]) return false;
-    }
-    return true;
-}
 
 }  // namespace
 

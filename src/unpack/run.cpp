@@ -3,22 +3,14 @@
 #include <cstring>
 
 #include "sound/dig_to_wav.h"
+#include "common/ascii_case.h"
 #include "unpack/messages.h"
 #include "unpack/unpack.h"
 
 namespace quill {
 namespace {
 
-bool isOption(const char* argument) {
-    const auto option = messages::kOption;
-    std::size_t i = 0;
-    for (; i < option.size(); ++i) {
-        char c = argument[i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != option[i]) return false;  // also stops at the argument's end
-    }
-    return argument[i] == '\0';
-}
+bool isOption(const char* argument) { return equalsIgnoringAsciiCase(argument, messages::kOption); }
 
 void printProgress(Console& console, int position, int count, const std::string& name) {
     char line[64];
