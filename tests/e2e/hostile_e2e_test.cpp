@@ -10,14 +10,11 @@
 namespace quill::e2e {
 namespace {
 
-class HostileArchive : public ::testing::Test {
+class HostileArchive : public ArchiveRun {
 protected:
-    ScratchDirectory scratch;
-    const std::string resource = sampleResource();
-
     ToolResult unpack(const std::string& list) {
         writeArchive(scratch.path(), "S", list, resource);
-        return runTool(scratch.path(), {"S.RD"});
+        return run({"S.RD"});
     }
 };
 

@@ -28,14 +28,7 @@ std::string expectedWav(const std::string& samples) {
     return wav;
 }
 
-class SoundRun : public ::testing::Test {
-protected:
-    ScratchDirectory scratch;
-    const std::string resource = sampleResource();
-    const HostRules& rules = hostRules();
-
-    fs::path at(const std::string& relative) const { return scratch.path() / relative; }
-};
+using SoundRun = ArchiveRun;
 
 TEST_F(SoundRun, EverySoundGetsACompanionUnscrambledExactlyOnce) {
     // Lower and upper case, a non-sound, a repeated sound, one overlapping an earlier sound.
@@ -85,12 +78,8 @@ TEST_F(SoundRun, ACompanionThatCannotBeCreatedIsStatusSeven) {
     fs::create_directories(at("data/B.WAV"));
     const auto result = runTool(scratch.path(), {"S.RD", "-dig2wav"});
     EXPECT_EQ(result.status, 7);
-    char firstLine[64];
-    std::snprintf(firstLine, sizeof firstLine, "%3d/%3d - %-13s\r", 1, 3, "A.BIN");
-    EXPECT_EQ(result.output,
-              rules.consoleText(
-                  "Quillfane decruncher by the Quillfane archive crew, V1.0, 2011-10-02.\n\n" + std::string(firstLine) +
-                  "\nError - can't create destination file (*.WAV)!\n\n"));
+    EXPECT_EQ(result.output, console(kBanner + "\n" + progress(1, 3, "A.BIN") +
+                                     "\nError - can't create destination file (*.WAV)!\n\n"));
     EXPECT_EQ(readFile(at("data/B.DIG")), slice(resource, 0, 100));
     EXPECT_FALSE(fs::exists(at("data/C")));
 }

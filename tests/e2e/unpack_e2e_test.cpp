@@ -11,25 +11,7 @@
 namespace quill::e2e {
 namespace {
 
-const std::string kBanner = "Quillfane decruncher by the Quillfane archive crew, V1.0, 2011-10-02.\n";
-const std::string kUsage = "usage: quillfane.exe list_path.rd [-dig2wav]\n\n";
-
-std::string progress(int position, int count, const std::string& name) {
-    char line[64];
-    std::snprintf(line, sizeof line, "%3d/%3d - %-13s\r", position, count, name.c_str());
-    return line;
-}
-
-class UnpackRun : public ::testing::Test {
-protected:
-    ScratchDirectory scratch;
-    const std::string resource = sampleResource();
-    const HostRules& rules = hostRules();
-
-    fs::path at(const std::string& relative) const { return scratch.path() / relative; }
-    ToolResult run(const std::vector<std::string>& arguments) const { return runTool(scratch.path(), arguments); }
-    std::string console(const std::string& text) const { return rules.consoleText(text); }
-};
+using UnpackRun = ArchiveRun;
 
 TEST_F(UnpackRun, UnpacksEveryEntryBesideTheList) {
     writeArchive(scratch.path(), "game/SOUNDS", "100 0 A.BIN\r\n7 4000 LONGNAME.DIG\r\n4096 0 ALL\r\n", resource);
