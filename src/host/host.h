@@ -27,10 +27,6 @@ public:
     virtual std::size_t read(std::span<std::byte> buffer) = 0;
     // True once a read has failed, as opposed to reaching the end.
     virtual bool failed() const = 0;
-    // The whole file of the measured size mapped privately into memory, pages
-    // already read in; null when the host has no such mapping for it (the
-    // caller then allocates and reads).
-    virtual std::unique_ptr<ImageMemory> mapWhole(std::int64_t) { return nullptr; }
 };
 
 class WriteFile {

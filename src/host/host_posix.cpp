@@ -4,7 +4,6 @@
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,19 +53,6 @@ int openRegularForReading(const std::string& posixPath) {
     return fd;
 }
 
-class PosixMapping final : public ImageMemory {
-public:
-    PosixMapping(void* address, std::size_t size) : address_(address), size_(size) {}
-    ~PosixMapping() override { ::munmap(address_, size_); }
-    PosixMapping(const PosixMapping&) = delete;
-    PosixMapping& operator=(const PosixMapping&) = delete;
-    std::byte* data() override { return static_cast<std::byte*>(address_); }
-
-private:
-    void* address_;
-    std::size_t size_;
-};
-
 class PosixReadFile final : public ReadFile {
 public:
     explicit PosixReadFile(int fd) : fd_(fd) {}
@@ -95,21 +81,6 @@ public:
     }
 
     bool failed() const override { return failed_; }
-
-    std::unique_ptr<ImageMemory> mapWhole(std::int64_t size) override {
-        struct stat info {};
-        if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size != size || size <= 0) return nullptr;
-        const auto length = static_cast<std::size_t>(size);
-        void* address = ::mmap(nullptr, length, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd_, 0);
-        if (address == MAP_FAILED) return nullptr;
-        // A file cut short since it was measured would fault on its missing
-        // pages; reading it instead reports the short read.
-        if (::fstat(fd_, &info) != 0 || info.st_size != size) {
-            ::munmap(address, length);
-            return nullptr;
-        }
-        return std::make_unique<PosixMapping>(address, length);
-    }
 
 private:
     int fd_;

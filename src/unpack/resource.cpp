@@ -22,15 +22,13 @@ LoadResult loadResourceImage(Host& host, const std::string& resourcePath, Resour
     if (openAndMeasure(host, resourcePath, file, size) != MeasureResult::opened) return LoadResult::openFailed;
     // An empty file gives no block, and a size beyond 32 bits cannot be described.
     if (size == 0 || size > INT32_MAX) return LoadResult::allocationFailed;
-    // A mapping spares filling a fresh block page by page and copying every byte once more.
-    auto memory = file->mapWhole(size);
-    if (!memory) {
-        memory = host.allocate(static_cast<std::size_t>(size));
-        if (!memory) return LoadResult::allocationFailed;
-        // A short read would leave part of the image unfilled: treat it as unreadable.
-        if (file->read({memory->data(), static_cast<std::size_t>(size)}) != static_cast<std::size_t>(size)) {
-            return LoadResult::openFailed;
-        }
+    // The image is a copy of its own, not a mapping of the file: whatever
+    // happens to the file once it is read must not reach the output.
+    auto memory = host.allocate(static_cast<std::size_t>(size));
+    if (!memory) return LoadResult::allocationFailed;
+    // A short read would leave part of the image unfilled: treat it as unreadable.
+    if (file->read({memory->data(), static_cast<std::size_t>(size)}) != static_cast<std::size_t>(size)) {
+        return LoadResult::openFailed;
     }
     image.memory = std::move(memory);
     image.size = static_cast<std::int32_t>(size);

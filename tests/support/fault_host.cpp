@@ -26,11 +26,6 @@ public:
 
     bool failed() const override { return failed_ || inner_->failed(); }
 
-    std::unique_ptr<ImageMemory> mapWhole(std::int64_t size) override {
-        if (!host_.allowMapping() || host_.next(Operation::map, path_)) return nullptr;
-        return inner_->mapWhole(size);
-    }
-
 private:
     FaultHost& host_;
     std::unique_ptr<ReadFile> inner_;
@@ -67,7 +62,6 @@ const char* operationName(Operation operation) {
     switch (operation) {
         case Operation::openForReading: return "open for reading";
         case Operation::measure: return "measure";
-        case Operation::map: return "map";
         case Operation::read: return "read";
         case Operation::makeDirectory: return "make directory";
         case Operation::createForWriting: return "create for writing";

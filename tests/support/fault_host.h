@@ -8,7 +8,7 @@
 namespace quill::testing {
 
 // Every kind of thing the tool asks of its host.
-enum class Operation { openForReading, measure, map, read, makeDirectory, createForWriting, write, close, allocate };
+enum class Operation { openForReading, measure, read, makeDirectory, createForWriting, write, close, allocate };
 
 // How the armed operation fails: refused outright, or cut short (a read that
 // returns half and then the end; a write that puts half on disk and reports failure).
@@ -25,9 +25,8 @@ struct OperationRecord {
 // the armed one (1-based; 0 arms none).
 class FaultHost : public Host {
 public:
-    // Without mapping, the resource is always allocated and read.
-    explicit FaultHost(Host& inner, int armed = 0, FaultKind kind = FaultKind::refuse, bool allowMapping = true)
-        : inner_(inner), armed_(armed), kind_(kind), allowMapping_(allowMapping) {}
+    explicit FaultHost(Host& inner, int armed = 0, FaultKind kind = FaultKind::refuse)
+        : inner_(inner), armed_(armed), kind_(kind) {}
 
     std::string importArgumentPath(const std::string& typed) override { return inner_.importArgumentPath(typed); }
     void makeDirectory(const std::string& path) override;
@@ -42,13 +41,11 @@ public:
     // Counts an operation; true when this is the one to fail.
     bool next(Operation operation, const std::string& path);
     FaultKind kind() const { return kind_; }
-    bool allowMapping() const { return allowMapping_; }
 
 private:
     Host& inner_;
     int armed_;
     FaultKind kind_;
-    bool allowMapping_;
     bool injected_ = false;
     std::vector<OperationRecord> operations_;
 };
