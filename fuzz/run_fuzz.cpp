@@ -66,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::int64_t end = std::int64_t{entry.offset} + entry.length;
             if (entry.offset < 0 || entry.length < 1 || end > static_cast<std::int64_t>(resource.size())) {
                 expected = 5;
-            } else if (quill::isUnsafeEntryName(entry.name) ||
+            } else if (quill::isUnsafeEntryName(entry.name, host.rules) ||
                        entry.name.find_first_of("\\/") != std::string::npos) {  // no such subdirectory here
                 expected = 6;
             } else {

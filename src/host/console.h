@@ -10,6 +10,8 @@ public:
     virtual ~Console() = default;
     virtual void print(std::string_view text) = 0;
     virtual void flush() {}
+    // True when a person reads the text as it comes (a terminal).
+    virtual bool isTerminal() const { return false; }
 };
 
 // Standard output, unbuffered on a terminal so each progress line shows at

@@ -17,17 +17,23 @@ namespace {
 
 class StandardOutput final : public Console {
 public:
-    StandardOutput() {
+    StandardOutput() : terminal_(QUILL_ISATTY(QUILL_FILENO(stdout)) != 0) {
         // Text mode stays as the C runtime sets it: LF becomes CR LF on Windows.
-        if (QUILL_ISATTY(QUILL_FILENO(stdout))) {
+        if (terminal_) {
             std::setvbuf(stdout, nullptr, _IONBF, 0);
         } else {
-            std::setvbuf(stdout, nullptr, _IOFBF, 512);
+            // A buffer of our own: some C libraries ignore the size when given none.
+            static char buffer[512];
+            std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
         }
     }
 
     void print(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
     void flush() override { std::fflush(stdout); }
+    bool isTerminal() const override { return terminal_; }
+
+private:
+    bool terminal_;
 };
 
 }  // namespace

@@ -40,9 +40,13 @@ public:
 
 enum class NameCase { exact, ignoreWhenMissing };
 
+// Whose file-name rules decide which entry names are safe to create.
+enum class NameRules { posix, windows };
+
 class Host {
 public:
     virtual ~Host() = default;
+    virtual NameRules nameRules() const = 0;
     // Turns a path typed by the user into the tool's Windows form.
     virtual std::string importArgumentPath(const std::string& typed) = 0;
     // Creates one directory level; the outcome is deliberately not reported.
@@ -57,5 +61,9 @@ public:
 
 // The host of the machine the tool was built for.
 Host& systemHost();
+
+// Keeps signals that report a closed reader or a file-size limit from ending
+// the process: those show up as failed writes instead.
+void ignoreSignalsThatEndRuns();
 
 }  // namespace quill

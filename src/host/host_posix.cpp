@@ -3,6 +3,7 @@
 #include "host/host.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -119,6 +120,8 @@ private:
 
 class PosixHost final : public Host {
 public:
+    NameRules nameRules() const override { return NameRules::posix; }
+
     std::string importArgumentPath(const std::string& typed) override {
         // The user types Linux paths; the tool's rules work on Windows separators.
         std::string result = typed;
@@ -152,6 +155,13 @@ public:
 Host& systemHost() {
     static PosixHost host;
     return host;
+}
+
+void ignoreSignalsThatEndRuns() {
+    // A reader that goes away: the console is a side channel, the unpacking goes on.
+    (void)::signal(SIGPIPE, SIG_IGN);
+    // A file-size limit: the short write becomes the entry's own failure status.
+    (void)::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace quill

@@ -81,6 +81,8 @@ private:
 
 class WindowsHost final : public Host {
 public:
+    NameRules nameRules() const override { return NameRules::windows; }
+
     std::string importArgumentPath(const std::string& typed) override { return typed; }
 
     void makeDirectory(const std::string& path) override { (void)CreateDirectoryA(path.c_str(), nullptr); }
@@ -107,5 +109,8 @@ Host& systemHost() {
     static WindowsHost host;
     return host;
 }
+
+// Windows raises no signal for a closed pipe or a file-size limit.
+void ignoreSignalsThatEndRuns() {}
 
 }  // namespace quill

@@ -32,9 +32,9 @@ WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const 
     if (!file) return WavResult::failed;
 
     const auto samples = image.subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
-    // On the stack: a heap block this size would be mapped, faulted in and
-    // unmapped again for every sound.
-    std::array<std::byte, kWavHeaderSize + kChunk> buffer;
+    // Static: on the stack it would overflow a small stack limit, and a heap
+    // block this size would be mapped, faulted in and unmapped for every sound.
+    static std::array<std::byte, kWavHeaderSize + kChunk> buffer;
     const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(entry.length));
     std::memcpy(buffer.data(), header.data(), header.size());
 

@@ -1,6 +1,7 @@
 // How every path follows from the list path, and the directory maker.
 #include <algorithm>
 
+#include "common/ascii_case.h"
 #include "unpack/unpack.h"
 
 namespace quill {
@@ -37,12 +38,37 @@ std::string entryOutputPath(const std::string& outputDirectory, const std::strin
     return outputDirectory + name;
 }
 
-bool isUnsafeEntryName(std::string_view name) {
+namespace {
+
+bool isOnlyDots(std::string_view component) {
+    return component.size() >= 2 && component.find_first_not_of('.') == std::string_view::npos;
+}
+
+// Windows opens a device for these whatever the extension, the letter case
+// or the spaces and dots that trail them.
+bool isWindowsDeviceName(std::string_view component) {
+    static constexpr std::string_view kDevices[] = {
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",   "COM5",   "COM6", "COM7", "COM8",
+        "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
+    auto stem = component.substr(0, component.find('.'));
+    while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+    for (const auto device : kDevices) {
+        if (equalsIgnoringAsciiCase(stem, device)) return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool isUnsafeEntryName(std::string_view name, NameRules rules) {
+    // A colon on Windows names a drive or an alternate data stream.
+    if (rules == NameRules::windows && name.find(':') != std::string_view::npos) return true;
     std::size_t start = 0;
     while (start <= name.size()) {
         const auto end = std::min(name.find_first_of("\\/", start), name.size());
         const auto component = name.substr(start, end - start);
-        if (component.size() >= 2 && component.find_first_not_of('.') == std::string_view::npos) return true;
+        if (isOnlyDots(component)) return true;
+        if (rules == NameRules::windows && isWindowsDeviceName(component)) return true;
         start = end + 1;
     }
     return false;

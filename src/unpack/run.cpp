@@ -12,9 +12,21 @@ namespace {
 
 bool isOption(const char* argument) { return equalsIgnoringAsciiCase(argument, messages::kOption); }
 
+// Control bytes in a name would reach a terminal as commands (clear the screen,
+// set its title); there they show as '?'. Redirected output keeps the name as listed.
+std::string shownName(const Console& console, const std::string& name) {
+    if (!console.isTerminal()) return name;
+    std::string shown = name;
+    for (char& c : shown) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    }
+    return shown;
+}
+
 void printProgress(Console& console, int position, int count, const std::string& name) {
     char line[64];
-    const int length = std::snprintf(line, sizeof line, "%3d/%3d - %-13s\r", position, count, name.c_str());
+    const int length = std::snprintf(line, sizeof line, "%3d/%3d - %-13s\r", position, count,
+                                     shownName(console, name).c_str());
     console.print({line, static_cast<std::size_t>(length)});
 }
 
@@ -50,8 +62,9 @@ ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool 
     for (int i = 0; i < table.count; ++i) {
         const ListEntry& entry = table.entries[static_cast<std::size_t>(i)];
         if (!checkEntry(entry, image.size)) return report(console, messages::kInvalidEntry, ExitCode::invalidEntry);
-        // A name that climbs out of the output directory is refused before anything is created.
-        if (isUnsafeEntryName(entry.name)) {
+        // A name that climbs out of the output directory, or names a device, is
+        // refused before anything is created.
+        if (isUnsafeEntryName(entry.name, host.nameRules())) {
             return report(console, messages::kEntryNotWritten, ExitCode::entryNotWritten);
         }
         const auto bytes =
@@ -83,6 +96,7 @@ ExitCode run(int argc, const char* const* argv, Host& host, Console& console) {
 }
 
 ExitCode run(int argc, const char* const* argv) {
+    ignoreSignalsThatEndRuns();
     const ExitCode code = run(argc, argv, systemHost(), standardOutput());
     standardOutput().flush();
     return code;

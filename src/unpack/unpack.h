@@ -68,8 +68,9 @@ std::string deriveResourcePath(const std::string& listPath);
 void deriveOutputDirectory(std::string& path);
 int makeDirectoryPath(Host& host, const std::string* path);
 std::string entryOutputPath(const std::string& outputDirectory, const std::string& name);
-// True when a name would reach outside the output directory.
-bool isUnsafeEntryName(std::string_view name);
+// True when a name would reach outside the output directory, or (on Windows)
+// name a device or a stream instead of a file.
+bool isUnsafeEntryName(std::string_view name, NameRules rules);
 
 // --- the run -------------------------------------------------------------------
 void printUsage(Console& console);

@@ -28,6 +28,7 @@ public:
     explicit FaultHost(Host& inner, int armed = 0, FaultKind kind = FaultKind::refuse)
         : inner_(inner), armed_(armed), kind_(kind) {}
 
+    NameRules nameRules() const override { return inner_.nameRules(); }
     std::string importArgumentPath(const std::string& typed) override { return inner_.importArgumentPath(typed); }
     void makeDirectory(const std::string& path) override;
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override;

@@ -24,6 +24,9 @@ public:
     std::set<std::string> directories;
     std::vector<std::string> directoryAttempts;
     std::set<std::string> unwritable;  // paths whose writes fail (a full disk)
+    NameRules rules = NameRules::posix;
+
+    NameRules nameRules() const override { return rules; }
 
     std::string importArgumentPath(const std::string& typed) override { return typed; }
     void makeDirectory(const std::string& path) override;

@@ -78,13 +78,30 @@ TEST(EntryOutputPath, JoinsWithoutAddingASeparator) {
 }
 
 TEST(UnsafeEntryName, RefusesComponentsMadeOnlyOfTwoOrMoreDots) {
-    for (const char* name : {"..", "...", "..\\A", "A\\..", "A\\..\\B", "../A", "A/../B", "A/..", "A\\...\\B",
-                             "....", "\\..\\A", "A\\/..", "A/\\.."}) {
-        EXPECT_TRUE(isUnsafeEntryName(name)) << name;
+    for (const auto rules : {NameRules::posix, NameRules::windows}) {
+        for (const char* name : {"..", "...", "..\\A", "A\\..", "A\\..\\B", "../A", "A/../B", "A/..", "A\\...\\B",
+                                 "....", "\\..\\A", "A\\/..", "A/\\.."}) {
+            EXPECT_TRUE(isUnsafeEntryName(name, rules)) << name;
+        }
+        for (const char* name : {"A", ".", "A.", ".A", "..A", "A..", "A..B", "SFX\\A.BIN", ".\\A", "A/./B", ".A.",
+                                 "\\A", "A\\", "\xe4..\xf6"}) {
+            EXPECT_FALSE(isUnsafeEntryName(name, rules)) << name;
+        }
     }
-    for (const char* name : {"A", ".", "A.", ".A", "..A", "A..", "A..B", "SFX\\A.BIN", ".\\A", "A/./B", ".A.", "\\A",
-                             "A\\", "\xe4..\xf6"}) {
-        EXPECT_FALSE(isUnsafeEntryName(name)) << name;
+}
+
+TEST(UnsafeEntryName, WindowsRefusesDeviceNamesAndColonsThatLinuxAllows) {
+    // Devices in any case, with any extension, trailing spaces or dots, in any component.
+    for (const char* name : {"NUL", "nul.bin", "AUX", "COM1", "NUL.DIG", "con", "Prn.txt", "LPT9", "com9.a.b",
+                             "CONIN$", "conout$.x", "NUL.", "NUL...", "NUL ", "NUL  .TXT", "SFX\\CON",
+                             "SFX/aux.wav", "CON\\A", "A:B", "C:X", "A.BIN:S", ":"}) {
+        EXPECT_TRUE(isUnsafeEntryName(name, NameRules::windows)) << name;
+        EXPECT_FALSE(isUnsafeEntryName(name, NameRules::posix)) << name;
+    }
+    // Names that only look like devices are files on Windows too.
+    for (const char* name : {"NULL", "CONX", "COM0", "COM10", "LPT", "COM", "XCON", " NUL", "A.NUL", "CONIN",
+                             "NUL_", "SFX\\CONSOLE.DIG"}) {
+        EXPECT_FALSE(isUnsafeEntryName(name, NameRules::windows)) << name;
     }
 }
 

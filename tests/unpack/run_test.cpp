@@ -1,6 +1,7 @@
 // The driver over an in-memory file system: console text, statuses, files left.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "support/memory_host.h"
@@ -55,7 +56,81 @@ TEST_F(DriverTest, BadCommandLinesPrintBannerUsageAndStatusOne) {
         EXPECT_EQ(outcome.code, ExitCode::badCommandLine) << arguments.size();
         EXPECT_EQ(outcome.console, kBanner + kUsage + "Error - invalid paramters!\n\n");
     }
-    EXPECT_TRUE(host.directoryAttempts.empty());  // nothing touched before the check
+}
+
+// Captured text that claims to be read on a terminal.
+class TerminalConsole : public testing::CapturedConsole {
+public:
+    bool isTerminal() const override { return true; }
+};
+
+TEST_F(DriverTest, ControlBytesOfANameShowAsQuestionMarksOnlyOnATerminal) {
+    const std::string name = "\x1b[2J\x07\x7f\x01Z";
+    host.files["G\\L.RD"] = toBytes("3 1 " + name + "\n");
+    const char* arguments[] = {"quillfane", "G\\L.RD"};
+
+    TerminalConsole terminal;
+    ASSERT_EQ(run(2, arguments, host, terminal), ExitCode::ok);
+    EXPECT_EQ(terminal.text, kBanner + "\n" + "  1/  1 - ?[2J???Z     \r" + "\nAll done!\n\n");
+
+    testing::CapturedConsole redirected;
+    ASSERT_EQ(run(2, arguments, host, redirected), ExitCode::ok);
+    EXPECT_EQ(redirected.text, kBanner + "\n" + "  1/  1 - " + name + "     \r" + "\nAll done!\n\n");
+    EXPECT_EQ(file("G\\data\\" + name), "123");
+}
+
+// Passes every call on to a memory host and notes its name.
+class CallLog : public Host {
+public:
+    explicit CallLog(Host& inner) : inner_(inner) {}
+    mutable std::vector<std::string> calls;
+
+    NameRules nameRules() const override {
+        calls.push_back("nameRules");
+        return inner_.nameRules();
+    }
+    std::string importArgumentPath(const std::string& typed) override {
+        calls.push_back("importArgumentPath");
+        return inner_.importArgumentPath(typed);
+    }
+    void makeDirectory(const std::string& path) override {
+        calls.push_back("makeDirectory");
+        inner_.makeDirectory(path);
+    }
+    std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override {
+        calls.push_back("openForReading");
+        return inner_.openForReading(path, nameCase);
+    }
+    std::unique_ptr<WriteFile> createForWriting(const std::string& path) override {
+        calls.push_back("createForWriting");
+        return inner_.createForWriting(path);
+    }
+    std::unique_ptr<ImageMemory> allocate(std::size_t size) override {
+        calls.push_back("allocate");
+        return inner_.allocate(size);
+    }
+
+private:
+    Host& inner_;
+};
+
+TEST_F(DriverTest, ABadCommandLineAsksNothingOfTheHost) {
+    host.files["G\\L.RD"] = toBytes("1 0 A");
+    const std::vector<std::vector<const char*>> cases = {{"G\\L.RD", "-x"}, {"G\\L.RD", "-dig2wav", "extra"}, {}};
+    for (auto arguments : cases) {
+        CallLog log(host);
+        arguments.insert(arguments.begin(), "quillfane");
+        testing::CapturedConsole console;
+        EXPECT_EQ(run(static_cast<int>(arguments.size()), arguments.data(), log, console), ExitCode::badCommandLine);
+        EXPECT_EQ(log.calls, std::vector<std::string>{}) << arguments.size();
+    }
+    // The same log does see a good command line's work.
+    CallLog log(host);
+    const char* good[] = {"quillfane", "G\\L.RD"};
+    testing::CapturedConsole console;
+    EXPECT_EQ(run(2, good, log, console), ExitCode::ok);
+    EXPECT_EQ(log.calls.front(), "importArgumentPath");
+    EXPECT_NE(std::find(log.calls.begin(), log.calls.end(), "openForReading"), log.calls.end());
 }
 
 TEST_F(DriverTest, TheOptionIsAcceptedInAnyCase) {
