@@ -22,6 +22,10 @@ std::string slice(const std::string& resource, std::size_t offset, std::size_t l
 inline const std::string kBanner = "Quillfane decruncher by the Quillfane archive crew, V1.0, 2011-10-02.\n";
 inline const std::string kUsage = "usage: quillfane.exe list_path.rd [-dig2wav]\n\n";
 
+// A sound's companion: header and samples unscrambled, written out
+// independently of the tool's own code.
+std::string expectedWav(const std::string& samples);
+
 // One progress line as the tool prints it.
 std::string progress(int position, int count, const std::string& name);
 

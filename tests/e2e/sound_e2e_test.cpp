@@ -1,32 +1,11 @@
 // "-dig2wav" on the built executable: companions, their bytes, a real audio reader.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-
 #include "e2e/archive.h"
 #include "e2e/tool_runner.h"
 
 namespace quill::e2e {
 namespace {
-
-std::string littleEndian(std::uint32_t value, int bytes) {
-    std::string text;
-    for (int i = 0; i < bytes; ++i) text += static_cast<char>((value >> (8 * i)) & 0xff);
-    return text;
-}
-
-// Written out independently of the tool's own header code.
-std::string expectedWav(const std::string& samples) {
-    const auto n = static_cast<std::uint32_t>(samples.size());
-    std::string wav = "RIFF" + littleEndian(n + 36, 4) + "WAVEfmt " + littleEndian(16, 4) + littleEndian(1, 2) +
-                      littleEndian(1, 2) + littleEndian(11025, 4) + littleEndian(11025, 4) + littleEndian(1, 2) +
-                      littleEndian(8, 2) + "data" + littleEndian(n, 4);
-    for (std::size_t k = 0; k < samples.size(); ++k) {
-        const unsigned add = k % 3 == 0 ? static_cast<unsigned>(k % 256) : 0;
-        wav += static_cast<char>((static_cast<unsigned char>(samples[k]) + add) & 0xff);
-    }
-    return wav;
-}
 
 using SoundRun = ArchiveRun;
 

@@ -1,10 +1,13 @@
 #include "e2e/tool_runner.h"
 
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -37,7 +40,8 @@ const HostRules& hostRules() {
     return rules;
 }
 
-ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments) {
+int startTool(const fs::path& directory, const std::vector<std::string>& arguments, int outputFd,
+              const RunOptions& options) {
     const char* exe = std::getenv("QUILLFANE_EXE");
     if (exe == nullptr) throw std::runtime_error("QUILLFANE_EXE is not set");
     const char* runner = std::getenv("QUILLFANE_RUNNER");
@@ -50,20 +54,42 @@ ToolResult runTool(const fs::path& directory, const std::vector<std::string>& ar
     for (auto& word : command) argv.push_back(word.data());
     argv.push_back(nullptr);
 
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
     const pid_t child = fork();
     if (child == 0) {
-        dup2(pipeEnds[1], STDOUT_FILENO);
+        dup2(outputFd, STDOUT_FILENO);
         const int null = open("/dev/null", O_RDWR);
         dup2(null, STDERR_FILENO);
         dup2(null, STDIN_FILENO);
-        close(pipeEnds[0]);
-        close(pipeEnds[1]);
+        if (outputFd != STDOUT_FILENO) close(outputFd);
+        // Descriptors the test holds (a pipe's read end) must not keep it open in the tool.
+        for (int fd = 3; fd < 1024; ++fd) close(fd);
         if (chdir(directory.c_str()) != 0) _exit(126);
+        for (const auto& [resource, value] : options.limits) {
+            const rlimit limit{static_cast<rlim_t>(value), static_cast<rlim_t>(value)};
+            if (setrlimit(resource, &limit) != 0) _exit(125);
+        }
+        if (options.unprivileged && geteuid() == 0) {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(124);
+        }
         execvp(argv[0], argv.data());
         _exit(127);
     }
+    if (child < 0) throw std::runtime_error("fork failed");
+    return child;
+}
+
+int waitForTool(int pid) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return -1;
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments, const RunOptions& options) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
+    const int child = startTool(directory, arguments, pipeEnds[1], options);
     close(pipeEnds[1]);
     ToolResult result;
     char buffer[4096];
@@ -75,9 +101,7 @@ ToolResult runTool(const fs::path& directory, const std::vector<std::string>& ar
         result.output.append(buffer, static_cast<std::size_t>(got));
     }
     close(pipeEnds[0]);
-    int status = 0;
-    waitpid(child, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    result.status = waitForTool(child);
     return result;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/scratch.h"
@@ -28,8 +30,22 @@ struct ToolResult {
     std::string output;
 };
 
+// How the tool's process is set up beyond its arguments.
+struct RunOptions {
+    std::vector<std::pair<int, std::uint64_t>> limits;  // setrlimit resource and value, soft and hard
+    bool unprivileged = false;  // run as nobody when the tests run as root
+};
+
 // Runs the tool under test in a directory, capturing its standard output.
-ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments);
+ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments,
+                   const RunOptions& options = {});
+
+// Starts the tool with standard output on the given descriptor; the caller
+// waits for it with waitForTool.
+int startTool(const fs::path& directory, const std::vector<std::string>& arguments, int outputFd,
+              const RunOptions& options = {});
+// The exit status, or 128 plus the signal that ended it.
+int waitForTool(int pid);
 
 // Runs a shell command, returning its standard output (for soxi and friends).
 std::string commandOutput(const std::string& command);
