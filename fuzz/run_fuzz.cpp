@@ -1,7 +1,9 @@
 // The whole run on an in-memory file system: arbitrary list bytes, arbitrary
-// resource bytes, with or without "-dig2wav". Every file left must hold exactly
-// the resource's bytes for its entry (a ".WAV" the header and the entry
-// unscrambled once), and the status must be that of the first failing entry.
+// resource bytes; the first byte's bits ask for "-dig2wav" (1), the resource
+// repeated to a large size (2) and Windows' name rules (4). Every file left
+// must hold exactly the resource's bytes for its entry (a ".WAV" the header
+// and the entry unscrambled once), and the status must be that of the first
+// failing entry.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -16,6 +18,8 @@
 namespace {
 
 using quill::testing::Bytes;
+
+constexpr std::size_t kLargeResource = 3 * 196608 + 1000;
 
 [[noreturn]] void broken(const char* what) {
     std::fprintf(stderr, "run invariant broken: %s\n", what);
@@ -40,9 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t listSize = std::min<std::size_t>(data[1] | (std::size_t{data[2]} << 8), size - 3);
     const auto* listStart = reinterpret_cast<const std::byte*>(data + 3);
     const Bytes list(listStart, listStart + listSize);
-    const Bytes resource(listStart + listSize, reinterpret_cast<const std::byte*>(data + size));
+    Bytes resource(listStart + listSize, reinterpret_cast<const std::byte*>(data + size));
+    // Repeated past three of the .WAV writer's 192 KiB buffers on request, so
+    // sounds that need several buffers are within the fuzzer's reach.
+    if ((data[0] & 2) != 0 && !resource.empty()) {
+        const std::size_t seed = resource.size();
+        while (resource.size() < kLargeResource) resource.push_back(resource[resource.size() % seed]);
+    }
 
     quill::testing::MemoryHost host;
+    // Windows' name rules on request: device names and colons are refused there.
+    if ((data[0] & 4) != 0) host.rules = quill::NameRules::windows;
     host.directories = {"G"};
     host.files["G\\L.RD"] = list;
     host.files["G\\L.RES"] = resource;

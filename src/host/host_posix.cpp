@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <optional>
+#include <string>
+#include <vector>
 
 namespace quill {
 namespace {
@@ -22,33 +23,46 @@ std::string toPosixPath(const std::string& path) {
     return result;
 }
 
-// Windows finds a file whatever the case of its name; look for the first
-// name in byte order that matches the last component ignoring ASCII case.
-std::optional<std::string> findIgnoringCase(const std::string& posixPath) {
+// Windows finds a file whatever the case of its name: every name in the
+// directory that matches the last component ignoring ASCII case, in byte order.
+std::vector<std::string> namesIgnoringCase(const std::string& posixPath) {
     const auto slash = posixPath.rfind('/');
     const std::string directory = slash == std::string::npos ? "." : posixPath.substr(0, slash + 1);
     const std::string wanted = slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
-    if (wanted.empty()) return std::nullopt;
+    std::vector<std::string> found;
+    if (wanted.empty()) return found;
     DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) return std::nullopt;
-    std::optional<std::string> best;
+    if (dir == nullptr) return found;
     while (const dirent* item = readdir(dir)) {
-        if (equalsIgnoringAsciiCase(wanted, item->d_name) && (!best || *best > item->d_name)) {
-            best = item->d_name;
+        if (equalsIgnoringAsciiCase(wanted, item->d_name)) {
+            found.push_back(slash == std::string::npos ? item->d_name : directory + item->d_name);
         }
     }
     closedir(dir);
-    if (!best) return std::nullopt;
-    return slash == std::string::npos ? *best : directory + *best;
+    std::sort(found.begin(), found.end());
+    return found;
 }
 
-int openRegularForReading(const std::string& posixPath) {
+int openForReadingAsTyped(const std::string& posixPath) {
     const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return -1;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
         ::close(fd);
         errno = EISDIR;
+        return -1;
+    }
+    return fd;
+}
+
+// A name found by the case-blind lookup counts only if it is a regular file;
+// a FIFO among the candidates must not block the run.
+int openRegularFile(const std::string& posixPath) {
+    const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return -1;
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+        ::close(fd);
         return -1;
     }
     return fd;
@@ -135,9 +149,12 @@ public:
 
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override {
         const std::string posixPath = toPosixPath(path);
-        int fd = openRegularForReading(posixPath);
+        int fd = openForReadingAsTyped(posixPath);
         if (fd < 0 && errno == ENOENT && nameCase == NameCase::ignoreWhenMissing) {
-            if (const auto found = findIgnoringCase(posixPath)) fd = openRegularForReading(*found);
+            for (const auto& candidate : namesIgnoringCase(posixPath)) {
+                fd = openRegularFile(candidate);
+                if (fd >= 0) break;
+            }
         }
         if (fd < 0) return nullptr;
         return std::make_unique<PosixReadFile>(fd);

@@ -1,6 +1,7 @@
 // How the typed list path maps to files on each host. This table is the one
 // place where the Linux and the Windows builds are expected to differ.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <optional>
@@ -112,6 +113,22 @@ TEST(HostPaths, ComponentsLongerThanTheFileSystemAllowsAreRefused) {
     const std::string resource = sampleResource();
     writeArchive(scratch.path(), "S", "5 0 A\n", resource);
     EXPECT_EQ(runTool(scratch.path(), {std::string(300, 'L') + ".RD"}).status, 2);
+}
+
+TEST(HostPaths, TheCaseBlindResourceLookupTakesOnlyRegularFiles) {
+    if (hostRules().windows) GTEST_SKIP() << "Windows looks names up without case by itself";
+    ScratchDirectory scratch;
+    const std::string resource = sampleResource();
+    writeFile(scratch.path() / "S.RD", "5 7 A\n");
+    // In byte order before the real file: a directory, a dangling link, a FIFO.
+    fs::create_directories(scratch.path() / "S.REs");
+    fs::create_symlink("missing", scratch.path() / "S.ReS");
+    ASSERT_EQ(mkfifo((scratch.path() / "S.Res").c_str(), 0666), 0);
+    writeFile(scratch.path() / "S.res", resource);
+    writeFile(scratch.path() / "s.RES", "later in byte order");
+    const auto result = runTool(scratch.path(), {"S.RD"});
+    EXPECT_EQ(result.status, 0) << result.output;
+    EXPECT_EQ(readFile(scratch.path() / "data/A"), slice(resource, 7, 5));
 }
 
 }  // namespace

@@ -42,6 +42,17 @@ TEST_F(SoundRun, ADotInADirectoryNameDoesNotTurnConversionOff) {
     EXPECT_EQ(readFile(at("v1.2/data/A.WAV")), expectedWav(slice(resource, 7, 100)));
 }
 
+TEST_F(SoundRun, ASoundOverTwoSampleBuffersHasOneHeaderAndEveryByte) {
+    // The companion goes out through a buffer of 192 KiB; this sound needs three,
+    // and starts off a multiple of three so the unscrambling's phase shows.
+    const std::string big = sampleResource(2 * 196608 + 5000);
+    const std::size_t length = 2 * 196608 + 3001;
+    writeArchive(scratch.path(), "S", std::to_string(length) + " 1999 BIG.DIG\n", big);
+    ASSERT_EQ(runTool(scratch.path(), {"S.RD", "-dig2wav"}).status, 0);
+    EXPECT_EQ(readFile(at("data/BIG.DIG")), slice(big, 1999, length));
+    EXPECT_EQ(readFile(at("data/BIG.WAV")), expectedWav(slice(big, 1999, length)));
+}
+
 TEST_F(SoundRun, ARealAudioReaderOpensTheCompanion) {
     writeArchive(scratch.path(), "S", "4000 17 TONE.DIG\n", resource);
     ASSERT_EQ(runTool(scratch.path(), {"S.RD", "-dig2wav"}).status, 0);
