@@ -79,6 +79,10 @@ private:
     HANDLE handle_;
 };
 
+// Shared as the C runtime's fopen shares: other programs may go on reading and
+// writing a file the tool has open, and the tool may open one they hold.
+constexpr DWORD kShareLikeFopen = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
 class OwnedHandle {
 public:
     explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
@@ -149,7 +153,7 @@ bool look(const std::string& path, Seen& seen) {
 
 // Opens the file look() saw, checking it is still that file before truncating.
 HANDLE reuseOwnFile(const std::string& path, const Seen& seen, bool& again) {
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
         again = GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -165,7 +169,7 @@ HANDLE reuseOwnFile(const std::string& path, const Seen& seen, bool& again) {
 }
 
 HANDLE createNewFile(const std::string& path, bool& again) {
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareLikeFopen, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -216,7 +220,7 @@ public:
 
     // The file system ignores letter case by itself.
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase) override {
-        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WindowsReadFile>(handle);
