@@ -53,7 +53,11 @@ public:
     virtual void makeDirectory(const std::string& path) = 0;
     // Null when the file cannot be opened (a directory cannot be opened either).
     virtual std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) = 0;
-    // Creates or replaces a file for binary writing; null on failure.
+    // Creates or replaces a file for binary writing; null on failure (a
+    // directory at the path included). A single-link regular file there is
+    // truncated and rewritten; anything else (a link, a FIFO, a device) is
+    // removed first, so nothing is written through it. Directories on the way
+    // are followed.
     virtual std::unique_ptr<WriteFile> createForWriting(const std::string& path) = 0;
     // An uninitialised heap block of the given size; null when it cannot be had.
     virtual std::unique_ptr<ImageMemory> allocate(std::size_t size);

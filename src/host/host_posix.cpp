@@ -147,6 +147,70 @@ private:
     int fd_;
 };
 
+// An output file is only ever a regular file of its own. A single-link regular
+// file already at the path is truncated and reused, as fopen "wb" would;
+// anything else there (a symlink, another hard link's copy, a FIFO, a socket,
+// a device) is removed and a new file created without following links, so the
+// run never writes outside its directory or into a device. Directories on the
+// way are still followed: the user may point "data" elsewhere on purpose.
+
+bool isOwnRegularFile(const struct stat& info) { return S_ISREG(info.st_mode) && info.st_nlink == 1; }
+
+bool isSameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Opens the file lstat saw, checking that it is still that file before it is
+// truncated. O_NONBLOCK: a FIFO swapped in meanwhile must not block the open.
+// -1 with errno EAGAIN when the path changed under us.
+int reuseRegularFile(const char* path, const struct stat& seen) {
+    const int fd = ::open(path, O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT || errno == ELOOP || errno == ENXIO) errno = EAGAIN;
+        return -1;
+    }
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0 || !isOwnRegularFile(opened) || !isSameFile(opened, seen)) {
+        ::close(fd);
+        errno = EAGAIN;
+        return -1;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// -1 with errno EAGAIN when something appeared at the path meanwhile.
+int createFreshFile(const char* path) {
+    const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0 && errno == EEXIST) errno = EAGAIN;
+    return fd;
+}
+
+int openOutputOnce(const char* path) {
+    struct stat seen {};
+    if (::lstat(path, &seen) != 0) return errno == ENOENT ? createFreshFile(path) : -1;
+    if (S_ISDIR(seen.st_mode)) {
+        errno = EISDIR;
+        return -1;
+    }
+    if (isOwnRegularFile(seen)) return reuseRegularFile(path, seen);
+    if (::unlink(path) != 0 && errno != ENOENT) return -1;
+    return createFreshFile(path);
+}
+
+int openOutput(const std::string& posixPath) {
+    // Another process keeps changing the path: give up rather than spin.
+    constexpr int kAttempts = 8;
+    int fd = -1;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        fd = openOutputOnce(posixPath.c_str());
+        if (fd >= 0 || errno != EAGAIN) break;
+    }
+    return fd;
+}
+
 class PosixHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::posix; }
@@ -195,7 +259,7 @@ public:
 #endif
 
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override {
-        const int fd = ::open(toPosixPath(path).c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        const int fd = openOutput(toPosixPath(path));
         if (fd < 0) return nullptr;
         return std::make_unique<PosixWriteFile>(fd);
     }

@@ -79,6 +79,139 @@ private:
     HANDLE handle_;
 };
 
+// Shared as the C runtime's fopen shares: other programs may go on reading and
+// writing a file the tool has open, and the tool may open one they hold.
+constexpr DWORD kShareLikeFopen = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+class OwnedHandle {
+public:
+    explicit OwnedHandle(HANDLE handle) : handle_(handle) {}
+    ~OwnedHandle() {
+        if (valid()) CloseHandle(handle_);
+    }
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
+    bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+    HANDLE get() const { return handle_; }
+    HANDLE release() {
+        const HANDLE handle = handle_;
+        handle_ = INVALID_HANDLE_VALUE;
+        return handle;
+    }
+
+private:
+    HANDLE handle_;
+};
+
+// An output file is only ever a file of its own. A plain single-link file
+// already at the path is truncated and reused, as fopen "wb" would; anything
+// else there (a symlink or junction, another hard link's copy, a device) is
+// removed and a new file created, so the run never writes through a link or
+// into a device. Directories on the way are still followed.
+
+enum class Kind { ownFile, directory, other };
+
+struct Seen {
+    Kind kind = Kind::other;
+    DWORD attributes = 0;
+    DWORD volume = 0;
+    DWORD indexHigh = 0;
+    DWORD indexLow = 0;
+};
+
+Seen inspect(HANDLE handle) {
+    Seen seen;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info)) return seen;
+    seen.attributes = info.dwFileAttributes;
+    seen.volume = info.dwVolumeSerialNumber;
+    seen.indexHigh = info.nFileIndexHigh;
+    seen.indexLow = info.nFileIndexLow;
+    if ((seen.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return seen;
+    if ((seen.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        seen.kind = Kind::directory;
+    } else if (info.nNumberOfLinks == 1) {
+        seen.kind = Kind::ownFile;
+    }
+    return seen;
+}
+
+bool isSameFile(const Seen& a, const Seen& b) {
+    return a.volume == b.volume && a.indexHigh == b.indexHigh && a.indexLow == b.indexLow;
+}
+
+// Looks at whatever is at the path itself (a link, not its target) without
+// reading or writing it. False when nothing could be opened there.
+bool look(const std::string& path, Seen& seen) {
+    const OwnedHandle probe(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!probe.valid()) return false;
+    seen = inspect(probe.get());
+    return true;
+}
+
+// Opens the file look() saw, checking it is still that file before truncating.
+HANDLE reuseOwnFile(const std::string& path, const Seen& seen, bool& again) {
+    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareLikeFopen, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid()) {
+        again = GetLastError() == ERROR_FILE_NOT_FOUND;
+        return INVALID_HANDLE_VALUE;
+    }
+    const Seen opened = inspect(file.get());
+    if (opened.kind != Kind::ownFile || !isSameFile(opened, seen)) {
+        again = true;
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!SetEndOfFile(file.get())) return INVALID_HANDLE_VALUE;
+    return file.release();
+}
+
+HANDLE createNewFile(const std::string& path, bool& again) {
+    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareLikeFopen, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        again = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    }
+    return handle;
+}
+
+// Removes a link (a directory symlink or junction goes with RemoveDirectory,
+// which takes the link and leaves its target), another hard link's copy or a
+// device's name.
+bool removeInTheWay(const std::string& path, const Seen& seen) {
+    const BOOL removed = (seen.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryA(path.c_str())
+                                                                           : DeleteFileA(path.c_str());
+    return removed || GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+// `again` says the path changed meanwhile and another attempt may succeed.
+HANDLE openOutputOnce(const std::string& path, bool& again) {
+    again = false;
+    Seen seen;
+    if (!look(path, seen)) {
+        return GetLastError() == ERROR_FILE_NOT_FOUND ? createNewFile(path, again) : INVALID_HANDLE_VALUE;
+    }
+    switch (seen.kind) {
+        case Kind::ownFile: return reuseOwnFile(path, seen, again);
+        case Kind::directory: return INVALID_HANDLE_VALUE;
+        case Kind::other: break;
+    }
+    if (!removeInTheWay(path, seen)) return INVALID_HANDLE_VALUE;
+    return createNewFile(path, again);
+}
+
+HANDLE openOutput(const std::string& path) {
+    // Another program keeps changing the path: give up rather than spin.
+    constexpr int kAttempts = 8;
+    bool again = true;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    for (int attempt = 0; attempt < kAttempts && again; ++attempt) handle = openOutputOnce(path, again);
+    return handle;
+}
+
 class WindowsHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::windows; }
@@ -89,15 +222,14 @@ public:
 
     // The file system ignores letter case by itself.
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase) override {
-        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WindowsReadFile>(handle);
     }
 
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override {
-        const HANDLE handle =
-            CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE handle = openOutput(path);
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WindowsWriteFile>(handle);
     }

@@ -1,5 +1,6 @@
 // The suite's own main: --exe, --runner, --host and --wineprefix say which
-// build of the tool to run and how; they become the environment the runner reads.
+// build of the tool to run and how, --holder names the helper that holds a
+// file open (Windows build); they become the environment the runner reads.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -10,7 +11,8 @@ int main(int argc, char** argv) {
     const std::pair<std::string_view, const char*> flags[] = {{"--exe=", "QUILLFANE_EXE"},
                                                               {"--runner=", "QUILLFANE_RUNNER"},
                                                               {"--host=", "QUILLFANE_HOST"},
-                                                              {"--wineprefix=", "WINEPREFIX"}};
+                                                              {"--wineprefix=", "WINEPREFIX"},
+                                                              {"--holder=", "QUILLFANE_HOLDER"}};
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         for (const auto& [flag, variable] : flags) {

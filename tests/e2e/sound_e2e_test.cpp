@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "e2e/archive.h"
+#include "e2e/full_disk.h"
 #include "e2e/tool_runner.h"
 
 namespace quill::e2e {
@@ -75,12 +76,13 @@ TEST_F(SoundRun, ACompanionThatCannotBeCreatedIsStatusSeven) {
 }
 
 TEST_F(SoundRun, AFullDiskUnderACompanionIsStatusSeven) {
-    writeArchive(scratch.path(), "S", "100 0 B.DIG\n", resource);
-    fs::create_directories(at("data"));
-    fs::create_symlink("/dev/full", at("data/B.WAV"));
+    writeArchive(scratch.path(), "S", "100 0 SFX\\B.DIG\n", resource);
+    const FullFileSystem full(at("data/SFX"), 1);  // room for the entry, none for its .WAV
+    if (!full.mounted()) GTEST_SKIP() << full.why();
     const auto result = runTool(scratch.path(), {"S.RD", "-dig2wav"});
     EXPECT_EQ(result.status, 7);
     EXPECT_EQ(result.output.find("All done!"), std::string::npos);
+    EXPECT_EQ(readFile(at("data/SFX/B.DIG")), slice(resource, 0, 100));
 }
 
 }  // namespace

@@ -2,12 +2,15 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
+#include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -39,6 +42,34 @@ const HostRules& hostRules() {
     }();
     return rules;
 }
+
+namespace {
+
+// Collects the child's standard output until it closes. A run that hangs (a
+// FIFO opened for writing blocks for ever) is killed after a bound far beyond
+// any run of the suite, so the test fails instead of stalling the whole suite.
+void readOutputWithinBound(int fd, pid_t child, std::string& output) {
+    constexpr int kBoundSeconds = 120;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kBoundSeconds);
+    char buffer[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd watch{fd, POLLIN, 0};
+        const int ready = left.count() > 0 ? poll(&watch, 1, static_cast<int>(left.count())) : 0;
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready == 0) {
+            kill(child, SIGKILL);
+            output += "[stopped: still running after " + std::to_string(kBoundSeconds) + " s]";
+            return;
+        }
+        const ssize_t got = read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return;
+        output.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace
 
 int startTool(const fs::path& directory, const std::vector<std::string>& arguments, int outputFd,
               const RunOptions& options) {
@@ -92,14 +123,7 @@ ToolResult runTool(const fs::path& directory, const std::vector<std::string>& ar
     const int child = startTool(directory, arguments, pipeEnds[1], options);
     close(pipeEnds[1]);
     ToolResult result;
-    char buffer[4096];
-    for (ssize_t got; (got = read(pipeEnds[0], buffer, sizeof buffer)) != 0;) {
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
-        result.output.append(buffer, static_cast<std::size_t>(got));
-    }
+    readOutputWithinBound(pipeEnds[0], child, result.output);
     close(pipeEnds[0]);
     result.status = waitForTool(child);
     return result;

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "e2e/archive.h"
+#include "e2e/full_disk.h"
 #include "e2e/tool_runner.h"
 
 namespace quill::e2e {
@@ -136,9 +137,9 @@ TEST_F(UnpackRun, AnOutputDirectoryThatIsAFileGivesStatusSix) {
 }
 
 TEST_F(UnpackRun, AFullDiskIsStatusSixNotAllDone) {
-    writeArchive(scratch.path(), "S", "5 0 A\n5 5 FULL\n5 9 C\n", resource);
-    fs::create_directories(at("data"));
-    fs::create_symlink("/dev/full", at("data/FULL"));
+    writeArchive(scratch.path(), "S", "5 0 A\n5 5 FULL\\B\n5 9 C\n", resource);
+    const FullFileSystem full(at("data/FULL"), 0);
+    if (!full.mounted()) GTEST_SKIP() << full.why();
     const auto result = run({"S.RD"});
     EXPECT_EQ(result.status, 6);
     EXPECT_EQ(result.output,
