@@ -189,6 +189,9 @@ int createFreshFile(const char* path) {
 }
 
 int openOutputOnce(const char* path) {
+    // Most runs write into a fresh directory: nothing there, one call.
+    const int fresh = createFreshFile(path);
+    if (fresh >= 0 || errno != EAGAIN) return fresh;
     struct stat seen {};
     if (::lstat(path, &seen) != 0) return errno == ENOENT ? createFreshFile(path) : -1;
     if (S_ISDIR(seen.st_mode)) {

@@ -195,7 +195,10 @@ HANDLE openOutputOnce(const std::string& path, bool& again) {
         return GetLastError() == ERROR_FILE_NOT_FOUND ? createNewFile(path, again) : INVALID_HANDLE_VALUE;
     }
     switch (seen.kind) {
-        case Kind::ownFile: return reuseOwnFile(path, seen, again);
+        case Kind::ownFile:
+            // fopen "wb" refuses a hidden or system file; so does the tool.
+            if ((seen.attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) return INVALID_HANDLE_VALUE;
+            return reuseOwnFile(path, seen, again);
         case Kind::directory: return INVALID_HANDLE_VALUE;
         case Kind::other: break;
     }
