@@ -1,4 +1,4 @@
-"""Turns the benchmark's hyperfine results and peak memories into one table."""
+"""Turns the benchmark's timings (bench/interleave.py) and peak memories into one table."""
 import datetime
 import json
 import os
@@ -40,7 +40,7 @@ large = {r[1]: r[2] for r in rows if r[0] == "large"}
 sounds = {r[1]: r[2] for r in rows if r[0] == "sounds"}
 lines = [
     f"Measured {datetime.date.today().isoformat()} on {os.cpu_count()} cores, files on {fstype}; "
-    "median of the runs, ratio = median of the paired ratios to the base.",
+    "median of the runs, ratio = median of the paired ratios to the base (each command once a round, rounds interleaved).",
     "",
     "| workload | tool | median time | ratio | to | peak memory |",
     "|---|---|---|---|---|---|",

@@ -56,12 +56,14 @@ int openForReadingAsTyped(const std::string& posixPath) {
     return fd;
 }
 
-// A name found by the case-blind lookup counts only if it is a regular file;
-// a FIFO among the candidates must not block the run.
+// A name found by the case-blind lookup counts only if it is a regular file.
+// A device among the candidates is never opened; a FIFO that takes a regular
+// file's place meanwhile must not block the run.
 int openRegularFile(const std::string& posixPath) {
+    struct stat info {};
+    if (::stat(posixPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
     const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
-    struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
         ::close(fd);
         return -1;
