@@ -1,6 +1,6 @@
 // The whole run on an in-memory file system: arbitrary list bytes, arbitrary
-// resource bytes; the first byte's bits ask for "-dig2wav" (1), the resource
-// repeated to a large size (2) and Windows' name rules (4). Every file left
+// resource bytes; the first byte's bits ask for "-dig2wav" (1), a large sound
+// over a repeated resource (2) and Windows' name rules (4). Every file left
 // must hold exactly the resource's bytes for its entry (a ".WAV" the header
 // and the entry unscrambled once), and the status must be that of the first
 // failing entry.
@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "sound/dig_to_wav.h"
 #include "support/memory_host.h"
@@ -19,7 +20,7 @@ namespace {
 
 using quill::testing::Bytes;
 
-constexpr std::size_t kLargeResource = 3 * 196608 + 1000;
+constexpr std::size_t kLargeResource = 2 * quill::kWavChunk + 1000;
 
 [[noreturn]] void broken(const char* what) {
     std::fprintf(stderr, "run invariant broken: %s\n", what);
@@ -29,6 +30,7 @@ constexpr std::size_t kLargeResource = 3 * 196608 + 1000;
 Bytes expectedWav(const Bytes& samples) {
     const quill::WavHeader header = quill::makeWavHeader(static_cast<std::uint32_t>(samples.size()));
     Bytes wav(header.begin(), header.end());
+    wav.reserve(wav.size() + samples.size());
     for (std::size_t k = 0; k < samples.size(); ++k) {
         const auto add = static_cast<unsigned>(k % 3 == 0 ? k % 256 : 0);
         wav.push_back(static_cast<std::byte>((std::to_integer<unsigned>(samples[k]) + add) & 0xff));
@@ -43,13 +45,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const bool convert = (data[0] & 1) != 0;
     const std::size_t listSize = std::min<std::size_t>(data[1] | (std::size_t{data[2]} << 8), size - 3);
     const auto* listStart = reinterpret_cast<const std::byte*>(data + 3);
-    const Bytes list(listStart, listStart + listSize);
+    Bytes list(listStart, listStart + listSize);
     Bytes resource(listStart + listSize, reinterpret_cast<const std::byte*>(data + size));
-    // Repeated past three of the .WAV writer's 192 KiB buffers on request, so
-    // sounds that need several buffers are within the fuzzer's reach.
+    // On request the resource is repeated past two of the .WAV writer's
+    // buffers and the list starts with a sound over nearly all of it, so that
+    // such sounds are in reach in every build (where a buffer is 192 KiB), not
+    // only in the fuzzing build (where it is small).
     if ((data[0] & 2) != 0 && !resource.empty()) {
-        const std::size_t seed = resource.size();
-        while (resource.size() < kLargeResource) resource.push_back(resource[resource.size() % seed]);
+        while (resource.size() < kLargeResource) {
+            const auto half = static_cast<std::ptrdiff_t>(resource.size());
+            resource.resize(resource.size() * 2);
+            std::copy_n(resource.begin(), half, resource.begin() + half);
+        }
+        const Bytes large = quill::testing::toBytes(std::to_string(kLargeResource - 8) + " 7 BIG.DIG\n");
+        list.insert(list.begin(), large.begin(), large.end());
     }
 
     quill::testing::MemoryHost host;

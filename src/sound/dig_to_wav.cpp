@@ -8,10 +8,6 @@
 namespace quill {
 namespace {
 
-// Samples go out through one buffer, a whole number of unscrambling periods,
-// with the header in front of the first chunk.
-constexpr std::size_t kChunk = 768 * 256;
-
 std::size_t firstDot(std::string_view name) { return name.find('.'); }
 
 }  // namespace
@@ -34,13 +30,13 @@ WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const 
     const auto samples = image.subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
     // Static: on the stack it would overflow a small stack limit, and a heap
     // block this size would be mapped, faulted in and unmapped for every sound.
-    static std::array<std::byte, kWavHeaderSize + kChunk> buffer;
+    static std::array<std::byte, kWavHeaderSize + kWavChunk> buffer;
     const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(entry.length));
     std::memcpy(buffer.data(), header.data(), header.size());
 
     std::size_t headerBytes = kWavHeaderSize;
     for (std::size_t done = 0; done < samples.size();) {
-        const std::size_t count = std::min(samples.size() - done, kChunk);
+        const std::size_t count = std::min(samples.size() - done, kWavChunk);
         const auto out = std::span(buffer).subspan(headerBytes, count);
         unscrambleInto(samples.subspan(done, count), done, out);
         if (!file->write(std::span(buffer).first(headerBytes + count))) return WavResult::failed;

@@ -13,6 +13,14 @@
 namespace quill {
 
 inline constexpr std::size_t kWavHeaderSize = 44;
+
+// A companion's samples go out through one buffer of this many bytes, a whole
+// number of unscrambling periods (768), the header in front of the first. The
+// fuzzing build makes it one period, so that small inputs cross many buffers.
+#ifndef QUILL_WAV_CHUNK_PERIODS
+#define QUILL_WAV_CHUNK_PERIODS 256
+#endif
+inline constexpr std::size_t kWavChunk = 768 * QUILL_WAV_CHUNK_PERIODS;
 using WavHeader = std::array<std::byte, kWavHeaderSize>;
 
 // PCM, one channel, 11025 samples per second, 8 bits; the two size fields
