@@ -77,9 +77,19 @@ int startTool(const fs::path& directory, const std::vector<std::string>& argumen
     if (exe == nullptr) throw std::runtime_error("QUILLFANE_EXE is not set");
     const char* runner = std::getenv("QUILLFANE_RUNNER");
 
+    std::string program = exe;
+    if (options.unprivileged && geteuid() == 0) {
+        // nobody may not reach the build tree (a clone under /root, say): run a copy from the scratch directory.
+        const fs::path copy = directory / ".quillfane-as-nobody";
+        fs::copy_file(program, copy, fs::copy_options::overwrite_existing);
+        fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+        program = copy.string();
+    }
+
     std::vector<std::string> command;
     if (runner != nullptr && *runner != '\0') command.emplace_back(runner);
-    command.emplace_back(exe);
+    command.emplace_back(program);
     command.insert(command.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (auto& word : command) argv.push_back(word.data());
