@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <cstdio>
 #include <thread>
 
@@ -186,7 +187,7 @@ TEST_F(ProcessRun, ControlBytesInANameReachATerminalAsQuestionMarks) {
     const std::string name = "\x1b]0;T\x07Z";
     writeArchive(scratch.path(), "S", "3 1 " + name + "\n", resource);
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
-    ASSERT_GE(master, 0);
+    if (master < 0) GTEST_SKIP() << "this machine gives no pseudo-terminal: " << std::strerror(errno);
     ASSERT_EQ(grantpt(master), 0);
     ASSERT_EQ(unlockpt(master), 0);
     const int terminal = open(ptsname(master), O_RDWR | O_NOCTTY);
