@@ -1,7 +1,7 @@
 // The list reader: "length offset name" records, read the way a C runtime's
 // text-mode "%d %d %12s" would on Windows, but by hand so every host agrees.
-#include <array>
 #include <cstdint>
+#include <vector>
 
 #include "unpack/unpack.h"
 
@@ -43,7 +43,7 @@ private:
     }
 
     ReadFile& file_;
-    std::array<std::byte, 16384> buffer_{};
+    std::vector<std::byte> buffer_ = std::vector<std::byte>(16384);  // off the stack, as the table is
     std::size_t position_ = 0;
     std::size_t filled_ = 0;
     bool ended_ = false;

@@ -47,9 +47,11 @@ bool isOnlyDots(std::string_view component) {
 // Windows opens a device for these whatever the extension, the letter case
 // or the spaces and dots that trail them.
 bool isWindowsDeviceName(std::string_view component) {
+    // COM and LPT with a superscript 1, 2 or 3 (code page 1252) are devices too.
     static constexpr std::string_view kDevices[] = {
-        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",   "COM5",   "COM6", "COM7", "COM8",
-        "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8", "LPT9", "CONIN$", "CONOUT$"};
+        "CON",  "PRN",  "AUX",  "NUL",  "COM1", "COM2", "COM3", "COM4",     "COM5",     "COM6",     "COM7",
+        "COM8", "COM9", "LPT1", "LPT2", "LPT3", "LPT4", "LPT5", "LPT6",     "LPT7",     "LPT8",     "LPT9",
+        "CONIN$", "CONOUT$", "COM\xB9", "COM\xB2", "COM\xB3", "LPT\xB9", "LPT\xB2", "LPT\xB3"};
     auto stem = component.substr(0, component.find('.'));
     while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
     for (const auto device : kDevices) {

@@ -1,6 +1,7 @@
 // The run driver: every stage in order, every message, every exit status.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "sound/dig_to_wav.h"
 #include "common/ascii_case.h"
@@ -42,7 +43,9 @@ ExitCode report(Console& console, std::string_view message, ExitCode code) {
 }
 
 ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool convert) {
-    EntryTable table;
+    // 999 records are some 40 KB: kept off the stack, which a user may have limited.
+    const auto ownedTable = std::make_unique<EntryTable>();
+    EntryTable& table = *ownedTable;
     if (readListFile(host, listPath, table) != ListReadResult::ok) {
         return report(console, messages::kListNotOpened, ExitCode::listNotOpened);
     }

@@ -94,13 +94,13 @@ TEST(UnsafeEntryName, WindowsRefusesDeviceNamesAndColonsThatLinuxAllows) {
     // Devices in any case, with any extension, trailing spaces or dots, in any component.
     for (const char* name : {"NUL", "nul.bin", "AUX", "COM1", "NUL.DIG", "con", "Prn.txt", "LPT9", "com9.a.b",
                              "CONIN$", "conout$.x", "NUL.", "NUL...", "NUL ", "NUL  .TXT", "SFX\\CON",
-                             "SFX/aux.wav", "CON\\A", "A:B", "C:X", "A.BIN:S", ":"}) {
+                             "SFX/aux.wav", "CON\\A", "A:B", "C:X", "A.BIN:S", ":", "COM\xb9", "lpt\xb3.bin"}) {
         EXPECT_TRUE(isUnsafeEntryName(name, NameRules::windows)) << name;
         EXPECT_FALSE(isUnsafeEntryName(name, NameRules::posix)) << name;
     }
     // Names that only look like devices are files on Windows too.
     for (const char* name : {"NULL", "CONX", "COM0", "COM10", "LPT", "COM", "XCON", " NUL", "A.NUL", "CONIN",
-                             "NUL_", "SFX\\CONSOLE.DIG"}) {
+                             "NUL_", "SFX\\CONSOLE.DIG", "COM\xb4", "COM\xb9\xb9"}) {
         EXPECT_FALSE(isUnsafeEntryName(name, NameRules::windows)) << name;
     }
 }
