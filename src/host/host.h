@@ -59,7 +59,8 @@ public:
     // removed first, so nothing is written through it. Directories on the way
     // are followed.
     virtual std::unique_ptr<WriteFile> createForWriting(const std::string& path) = 0;
-    // An uninitialised heap block of the given size; null when it cannot be had.
+    // Memory for the resource image, its bytes unspecified until read into;
+    // null when it cannot be had.
     virtual std::unique_ptr<ImageMemory> allocate(std::size_t size);
 };
 

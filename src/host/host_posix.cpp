@@ -255,8 +255,8 @@ public:
         (void)::madvise(address, size, MADV_HUGEPAGE);  // a hint: fine where the system declines
 #endif
 #ifdef MADV_POPULATE_WRITE
-        // Memory that cannot be had shows here, as an allocation failure, not
-        // later as a killed process; an older kernel's EINVAL just means no prefault.
+        // Memory the system says it cannot give shows here as an allocation
+        // failure; an older kernel's EINVAL only means no prefault.
         if (::madvise(address, size, MADV_POPULATE_WRITE) != 0 && errno == ENOMEM) return nullptr;
 #endif
         return memory;
