@@ -21,17 +21,14 @@ std::string wavNameFor(std::string_view soundName) {
     return std::string(soundName.substr(0, firstDot(soundName))) + ".WAV";
 }
 
-WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const ListEntry& entry,
-                          std::span<const std::byte> image) {
-    if (!isSoundName(entry.name)) return WavResult::notSound;
-    auto file = host.createForWriting(entryOutputPath(outputDirectory, wavNameFor(entry.name)));
+WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples) {
+    auto file = host.createForWriting(wavPath);
     if (!file) return WavResult::failed;
 
-    const auto samples = image.subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
     // Static: on the stack it would overflow a small stack limit, and a heap
     // block this size would be mapped, faulted in and unmapped for every sound.
     static std::array<std::byte, kWavHeaderSize + kWavChunk> buffer;
-    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(entry.length));
+    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(samples.size()));
     std::memcpy(buffer.data(), header.data(), header.size());
 
     std::size_t headerBytes = kWavHeaderSize;

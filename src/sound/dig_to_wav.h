@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "host/host.h"
-#include "unpack/unpack.h"
 
 namespace quill {
 
@@ -37,11 +36,11 @@ std::string wavNameFor(std::string_view soundName);
 // from its first, has its index (mod 256) added.
 void unscrambleInto(std::span<const std::byte> samples, std::size_t firstIndex, std::span<std::byte> out);
 
-enum class WavResult { notSound, written, failed };
+enum class WavResult { written, failed };
 
-// Writes the ".WAV" companion of a sound entry into the output directory.
-// The image is only read, so each companion is unscrambled exactly once.
-WavResult convertDigToWav(Host& host, const std::string& outputDirectory, const ListEntry& entry,
-                          std::span<const std::byte> image);
+// Writes a sound's ".WAV" companion at wavPath: the header, then the samples
+// unscrambled. The samples are only read, so each companion is unscrambled
+// exactly once however entries repeat or overlap.
+WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples);
 
 }  // namespace quill

@@ -75,7 +75,8 @@ ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool 
         if (!writeEntry(host, entryOutputPath(workingPath, entry.name), bytes)) {
             return report(console, messages::kEntryNotWritten, ExitCode::entryNotWritten);
         }
-        if (convert && convertDigToWav(host, workingPath, entry, image.bytes()) == WavResult::failed) {
+        if (convert && isSoundName(entry.name) &&
+            convertDigToWav(host, entryOutputPath(workingPath, wavNameFor(entry.name)), bytes) == WavResult::failed) {
             return report(console, messages::kWavNotWritten, ExitCode::wavNotWritten);
         }
         printProgress(console, i + 1, table.count, entry.name);
@@ -96,13 +97,6 @@ ExitCode run(int argc, const char* const* argv, Host& host, Console& console) {
     }
     console.print("\n");
     return unpack(host, console, host.importArgumentPath(argv[1]), argc == 3);
-}
-
-ExitCode run(int argc, const char* const* argv) {
-    ignoreSignalsThatEndRuns();
-    const ExitCode code = run(argc, argv, systemHost(), standardOutput());
-    standardOutput().flush();
-    return code;
 }
 
 }  // namespace quill

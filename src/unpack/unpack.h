@@ -74,7 +74,7 @@ bool isUnsafeEntryName(std::string_view name, NameRules rules);
 
 // --- the run -------------------------------------------------------------------
 void printUsage(Console& console);
+// The whole run, on the host and console the caller hands in.
 ExitCode run(int argc, const char* const* argv, Host& host, Console& console);
-ExitCode run(int argc, const char* const* argv);
 
 }  // namespace quill
