@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "unpack/unpack.h"
 
@@ -57,6 +58,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (name.empty() || name.size() > quill::kMaxNameLength) broken("name length");
         for (char c : name) {
             if (c == '\0' || c == 0x1a || isWhiteSpace(c)) broken("name byte");
+        }
+        // Each number's place in the stored bytes holds that number, carriage returns aside.
+        const auto& entry = table.entries[static_cast<std::size_t>(i)];
+        const std::pair<quill::TextSpan, std::int32_t> numbers[] = {{entry.lengthText, entry.length},
+                                                                     {entry.offsetText, entry.offset}};
+        for (const auto& [where, value] : numbers) {
+            if (where.size == 0 || where.position + where.size > size - 1) broken("number outside the list");
+            std::string digits;
+            for (std::size_t k = 0; k < where.size; ++k) {
+                const char c = static_cast<char>(data[1 + where.position + k]);
+                if (c != '\r') digits += c;
+            }
+            if (data[1 + where.position] == '\r' || data[where.position + where.size] == '\r') {
+                broken("number's place starts or ends with a carriage return");
+            }
+            char* end = nullptr;
+            if (std::strtoll(digits.c_str(), &end, 10) != value || *end != '\0') broken("number's place");
         }
     }
 

@@ -33,9 +33,12 @@ public:
     }
 
     void advance() { ++position_; }
+    // Bytes of the file before the next one peek() looks at, carriage returns included.
+    std::size_t offset() const { return consumed_ + position_; }
 
 private:
     bool refill() {
+        consumed_ += filled_;
         filled_ = file_.read(buffer_);
         position_ = 0;
         if (filled_ == 0) ended_ = true;
@@ -46,6 +49,7 @@ private:
     std::vector<std::byte> buffer_ = std::vector<std::byte>(16384);  // off the stack, as the table is
     std::size_t position_ = 0;
     std::size_t filled_ = 0;
+    std::size_t consumed_ = 0;
     bool ended_ = false;
 };
 
@@ -57,8 +61,9 @@ void skipWhiteSpace(ListText& text) {
 
 // An optional sign and decimal digits. A value outside the signed 32-bit
 // range makes the record malformed rather than wrapping to another offset.
-bool readNumber(ListText& text, std::int32_t& value) {
+bool readNumber(ListText& text, std::int32_t& value, TextSpan& where) {
     skipWhiteSpace(text);
+    where = {text.offset(), 0};
     bool negative = false;
     if (const int c = text.peek(); c == '+' || c == '-') {
         negative = c == '-';
@@ -75,6 +80,7 @@ bool readNumber(ListText& text, std::int32_t& value) {
             inRange = magnitude <= limit;
         }
         text.advance();
+        where.size = text.offset() - where.position;
     }
     if (!anyDigit || !inRange) return false;
     value = static_cast<std::int32_t>(negative ? -magnitude : magnitude);
@@ -100,7 +106,8 @@ void readListRecords(ReadFile& file, EntryTable& table) {
     table.count = 0;
     while (table.count < kMaxListEntries) {
         ListEntry& entry = table.entries[static_cast<std::size_t>(table.count)];
-        if (!readNumber(text, entry.length) || !readNumber(text, entry.offset) || !readName(text, entry.name)) {
+        if (!readNumber(text, entry.length, entry.lengthText) || !readNumber(text, entry.offset, entry.offsetText) ||
+            !readName(text, entry.name)) {
             break;
         }
         ++table.count;

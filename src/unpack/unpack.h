@@ -16,11 +16,20 @@ namespace quill {
 inline constexpr int kMaxListEntries = 999;
 inline constexpr std::size_t kMaxNameLength = 12;
 
+// Where a piece of text stands in the list file's bytes as stored (carriage
+// returns and all), so that a number can be rewritten where it stood.
+struct TextSpan {
+    std::size_t position = 0;
+    std::size_t size = 0;
+};
+
 // One record of the list file.
 struct ListEntry {
     std::string name;  // 1 to 12 bytes, as listed
     std::int32_t offset = 0;
     std::int32_t length = 0;
+    TextSpan lengthText;  // sign and digits of the length
+    TextSpan offsetText;  // sign and digits of the offset
 };
 
 struct EntryTable {

@@ -45,6 +45,28 @@ TEST_P(ListReaderTest, ReadsTheRecordsAStreamOfAnyChunkingGives) {
     EXPECT_EQ(readAll(c.list, 1), c.records) << c.what;
 }
 
+TEST(ListReader, ReportsWhereEachNumberStandsInTheStoredBytes) {
+    // Carriage returns are counted where they stand, also inside a number.
+    const std::string list = "  100 -200 A\r\n1\r2\r\n+3\tB\n7 8";
+    for (const std::size_t chunk : {SIZE_MAX, std::size_t{1}, std::size_t{5}}) {
+        MemoryReadFile file(toBytes(list), chunk);
+        EntryTable table;
+        readListRecords(file, table);
+        ASSERT_EQ(table.count, 2) << chunk;
+        const auto& first = table.entries[0];
+        const auto& second = table.entries[1];
+        EXPECT_EQ(first.lengthText.position, 2u);
+        EXPECT_EQ(first.lengthText.size, 3u);
+        EXPECT_EQ(first.offsetText.position, 6u);
+        EXPECT_EQ(first.offsetText.size, 4u);
+        EXPECT_EQ(second.length, 12);
+        EXPECT_EQ(second.lengthText.position, 14u);
+        EXPECT_EQ(second.lengthText.size, 3u);
+        EXPECT_EQ(second.offsetText.position, 19u);
+        EXPECT_EQ(second.offsetText.size, 2u);
+    }
+}
+
 using namespace std::string_literals;
 
 INSTANTIATE_TEST_SUITE_P(
