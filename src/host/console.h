@@ -18,4 +18,7 @@ public:
 // once, and in 512-byte blocks when redirected.
 Console& standardOutput();
 
+// Standard error, unbuffered, for messages.
+Console& standardError();
+
 }  // namespace quill

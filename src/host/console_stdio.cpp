@@ -36,11 +36,21 @@ private:
     bool terminal_;
 };
 
+class StandardError final : public Console {
+public:
+    void print(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stderr); }
+};
+
 }  // namespace
 
 Console& standardOutput() {
     static StandardOutput output;
     return output;
+}
+
+Console& standardError() {
+    static StandardError error;
+    return error;
 }
 
 }  // namespace quill

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <string>
+
+#include "host/console.h"
+#include "host/host.h"
+
+// quillpack: the archive seen from the modder's side.
+namespace quill::pack {
+
+enum class PackStatus : int {
+    done = 0,
+    badCommandLine = 1,
+    listUnreadable = 2,
+    archiveUnsafe = 3,   // the unpacker would stop on it, or its resource cannot be read
+    inputUnusable = 4,
+    writeFailed = 5,     // and the archive is as it was before the command
+};
+
+// The whole command, on the host and consoles the entry point hands in:
+// results to out, messages to err.
+PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, Console& err);
+
+// quillpack list: one row per record, then a summary.
+PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath);
+
+// A path as the user of this host writes it, for messages.
+std::string shownPath(const Host& host, const std::string& path);
+
+}  // namespace quill::pack

@@ -1,0 +1,112 @@
+// quillpack's command line and its list, over an in-memory file system.
+#include <gtest/gtest.h>
+
+#include "pack/pack.h"
+#include "support/memory_host.h"
+
+namespace quill::pack {
+namespace {
+
+using testing::toBytes;
+
+struct Result {
+    PackStatus status;
+    std::string out;
+    std::string err;
+};
+
+class PackCommand : public ::testing::Test {
+protected:
+    testing::MemoryHost host;
+
+    Result run(std::vector<const char*> arguments) {
+        arguments.insert(arguments.begin(), "quillpack");
+        testing::CapturedConsole out;
+        testing::CapturedConsole err;
+        const PackStatus status = runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
+        return {status, out.text, err.text};
+    }
+};
+
+TEST_F(PackCommand, ListPrintsARowPerRecordAndASummary) {
+    host.directories = {"G"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\r\n10 3 SHOT.DIG\r\n5 0 A\r\n4 96 \x1b[2J\r\n");
+    host.files["G\\S.RES"] = testing::Bytes(100);
+    const Result result = run({"list", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::done);
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.out,
+              "    #  name                offset      length  unpack\n"
+              "    1  A                        0           5  write; replaced by record 3; overlaps records 2, 3\n"
+              "    2  SHOT.DIG                 3          10  write, and SHOT.WAV (sound); overlaps records 1, 3\n"
+              "    3  A                        0           5  write; overlaps records 1, 2\n"
+              "    4  \\x1B[2J                 96           4  write\n"
+              "\n"
+              "records      4\n"
+              "resource     100 bytes (G/S.RES)\n"
+              "covered      17 bytes\n"
+              "gaps         83 bytes\n"
+              "overlapping  5 bytes\n"
+              "unpack       completes\n");
+}
+
+TEST_F(PackCommand, ListExitsThreeWhenAnUnpackWouldStop) {
+    host.directories = {"G"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\n5 99 B\n5 0 C\n");
+    host.files["G\\S.RES"] = testing::Bytes(100);
+    const Result result = run({"list", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::archiveUnsafe);
+    EXPECT_NE(result.out.find("    2  B                       99           5  unpack stops here: past the end by 4 "
+                              "bytes (status 5)\n"),
+              std::string::npos)
+        << result.out;
+    EXPECT_TRUE(result.out.ends_with("unpack       stops at record 2 with status 5\n")) << result.out;
+}
+
+TEST_F(PackCommand, ListNamesTheFileItCannotUse) {
+    struct Case {
+        const char* what;
+        std::map<std::string, testing::Bytes> files;
+        PackStatus status;
+        std::string err;
+    };
+    const std::vector<Case> cases = {
+        {"no list", {}, PackStatus::listUnreadable, "G/S.RD: cannot be read\n"},
+        {"no record", {{"G\\S.RD", toBytes("x")}}, PackStatus::archiveUnsafe,
+         "G/S.RD: no well-formed record; an unpack stops with status 3\n"},
+        {"no resource", {{"G\\S.RD", toBytes("1 0 A")}}, PackStatus::archiveUnsafe,
+         "G/S.RES: cannot be read; an unpack stops with status 4\n"},
+        {"empty resource", {{"G\\S.RD", toBytes("1 0 A")}, {"G\\S.RES", {}}}, PackStatus::archiveUnsafe,
+         "G/S.RES: empty; an unpack stops with status 4\n"},
+    };
+    for (const auto& c : cases) {
+        host.files = c.files;
+        const Result result = run({"list", "G\\S.RD"});
+        EXPECT_EQ(result.status, c.status) << c.what;
+        EXPECT_EQ(result.err, c.err) << c.what;
+        EXPECT_EQ(result.out, "") << c.what;
+    }
+}
+
+TEST_F(PackCommand, BadCommandLinesPrintTheUsageOnStandardError) {
+    const std::vector<std::vector<const char*>> cases = {
+        {}, {"list"}, {"list", "A.RD", "B.RD"}, {"lisT", "A.RD"}, {"--help", "x"}, {"unknown"}, {"-n"}};
+    for (const auto& arguments : cases) {
+        const Result result = run(arguments);
+        EXPECT_EQ(result.status, PackStatus::badCommandLine) << arguments.size();
+        EXPECT_TRUE(result.err.starts_with("usage: quillpack list LIST.RD\n")) << result.err;
+        EXPECT_EQ(result.out, "");
+    }
+}
+
+TEST_F(PackCommand, HelpAndVersionGoToStandardOutput) {
+    const Result help = run({"--help"});
+    EXPECT_EQ(help.status, PackStatus::done);
+    EXPECT_NE(help.out.find("quillpack list LIST.RD"), std::string::npos);
+    const Result version = run({"--version"});
+    EXPECT_EQ(version.status, PackStatus::done);
+    EXPECT_EQ(version.out, std::string("quillpack ") + QUILL_VERSION + "\n");
+}
+
+}  // namespace
+}  // namespace quill::pack
