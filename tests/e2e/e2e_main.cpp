@@ -9,6 +9,7 @@
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     const std::pair<std::string_view, const char*> flags[] = {{"--exe=", "QUILLFANE_EXE"},
+                                                              {"--pack-exe=", "QUILLPACK_EXE"},
                                                               {"--runner=", "QUILLFANE_RUNNER"},
                                                               {"--host=", "QUILLFANE_HOST"},
                                                               {"--wineprefix=", "WINEPREFIX"},

@@ -72,9 +72,10 @@ void readOutputWithinBound(int fd, pid_t child, std::string& output) {
 }  // namespace
 
 int startTool(const fs::path& directory, const std::vector<std::string>& arguments, int outputFd,
-              const RunOptions& options) {
-    const char* exe = std::getenv("QUILLFANE_EXE");
-    if (exe == nullptr) throw std::runtime_error("QUILLFANE_EXE is not set");
+              const RunOptions& options, int errorFd) {
+    const char* variable = options.packer ? "QUILLPACK_EXE" : "QUILLFANE_EXE";
+    const char* exe = std::getenv(variable);
+    if (exe == nullptr) throw std::runtime_error(std::string(variable) + " is not set");
     const char* runner = std::getenv("QUILLFANE_RUNNER");
 
     std::string program = exe;
@@ -99,7 +100,7 @@ int startTool(const fs::path& directory, const std::vector<std::string>& argumen
     if (child == 0) {
         dup2(outputFd, STDOUT_FILENO);
         const int null = open("/dev/null", O_RDWR);
-        dup2(null, STDERR_FILENO);
+        dup2(errorFd >= 0 ? errorFd : null, STDERR_FILENO);
         dup2(null, STDIN_FILENO);
         if (outputFd != STDOUT_FILENO) close(outputFd);
         // Descriptors the test holds (a pipe's read end) must not keep it open in the tool.
@@ -130,12 +131,21 @@ int waitForTool(int pid) {
 ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments, const RunOptions& options) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
-    const int child = startTool(directory, arguments, pipeEnds[1], options);
+    // Standard error goes to a file outside the scratch directory, read once the tool is done.
+    char errorPath[] = "/tmp/quillfane-stderr-XXXXXX";
+    const int errorFd = mkstemp(errorPath);
+    if (errorFd < 0) throw std::runtime_error("mkstemp failed");
+    unlink(errorPath);
+    const int child = startTool(directory, arguments, pipeEnds[1], options, errorFd);
     close(pipeEnds[1]);
     ToolResult result;
     readOutputWithinBound(pipeEnds[0], child, result.output);
     close(pipeEnds[0]);
     result.status = waitForTool(child);
+    char buffer[4096];
+    lseek(errorFd, 0, SEEK_SET);
+    for (ssize_t got; (got = read(errorFd, buffer, sizeof buffer)) > 0;) result.error.append(buffer, static_cast<std::size_t>(got));
+    close(errorFd);
     return result;
 }
 

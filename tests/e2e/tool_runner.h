@@ -28,12 +28,14 @@ const HostRules& hostRules();
 struct ToolResult {
     int status = -1;
     std::string output;
+    std::string error;  // standard error
 };
 
 // How the tool's process is set up beyond its arguments.
 struct RunOptions {
     std::vector<std::pair<int, std::uint64_t>> limits;  // setrlimit resource and value, soft and hard
     bool unprivileged = false;  // run as nobody when the tests run as root
+    bool packer = false;        // quillpack rather than the unpacker
 };
 
 // Runs the tool under test in a directory, capturing its standard output.
@@ -42,8 +44,9 @@ ToolResult runTool(const fs::path& directory, const std::vector<std::string>& ar
 
 // Starts the tool with standard output on the given descriptor; the caller
 // waits for it with waitForTool.
+// Standard error goes to errorFd, or nowhere when it is -1.
 int startTool(const fs::path& directory, const std::vector<std::string>& arguments, int outputFd,
-              const RunOptions& options = {});
+              const RunOptions& options = {}, int errorFd = -1);
 // The exit status, or 128 plus the signal that ended it.
 int waitForTool(int pid);
 
