@@ -49,7 +49,7 @@ ctest --preset sanitize -j "$(nproc)"
 echo "== Fuzzing, ${FUZZ_SECONDS}s a target"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
-for target in list_reader run; do
+for target in list_reader run wav_reader; do
   mkdir -p "build/fuzz/corpus/$target"
   # A crash or a broken check leaves its input under fuzz/regressions/, which
   # the fuzz_replay tests then replay in every build.
