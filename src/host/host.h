@@ -64,6 +64,31 @@ public:
     virtual std::unique_ptr<ImageMemory> allocate(std::size_t size);
 };
 
+// --- loading a whole file ------------------------------------------------------
+
+// A whole file in memory of its own: a snapshot, not a view of the file, and
+// the file is closed once it is read.
+struct WholeFile {
+    std::unique_ptr<ImageMemory> memory;
+    std::int64_t size = 0;
+
+    std::span<const std::byte> bytes() const { return {memory->data(), static_cast<std::size_t>(size)}; }
+};
+
+enum class LoadStatus {
+    loaded,
+    cannotOpen,  // not there, not a file, or its size cannot be told
+    empty,       // no bytes: nothing to allocate
+    tooLarge,    // more than the caller's limit
+    noMemory,    // the host would not give memory for it
+    shortRead,   // fewer bytes than measured could be read
+};
+
+// Opens, measures, allocates and reads, in that order, through the host's own
+// operations, so a host that fails any of them fails the load with its status.
+LoadStatus loadWholeFile(Host& host, const std::string& path, NameCase nameCase, std::int64_t maxSize,
+                         WholeFile& file);
+
 // The host of the machine the tool was built for.
 Host& systemHost();
 
