@@ -23,4 +23,37 @@ std::unique_ptr<ImageMemory> Host::allocate(std::size_t size) {
     return std::make_unique<HeapMemory>(std::move(block));
 }
 
+std::unique_ptr<WriteFile> Host::openForAppending(const std::string&, NameCase, std::int64_t&) { return nullptr; }
+
+ReplaceResult Host::replaceFile(const std::string&, const std::string&) { return ReplaceResult::notReplaced; }
+
+std::unique_ptr<FileLock> Host::lockExclusive(const std::string&, NameCase, LockWait) { return nullptr; }
+
+bool Host::cutBack(const std::string&, NameCase, std::int64_t) { return false; }
+
+bool Host::readModificationTime(const std::string&, NameCase, FileTime&) { return false; }
+
+bool Host::removeFile(const std::string&) { return false; }
+
+LoadStatus loadWholeFile(Host& host, const std::string& path, NameCase nameCase, std::int64_t maxSize,
+                         WholeFile& file) {
+    const auto input = host.openForReading(path, nameCase);
+    if (!input) return LoadStatus::cannotOpen;
+    std::int64_t size = 0;
+    if (!input->measure(size) || size < 0) return LoadStatus::cannotOpen;
+    // Checked before asking for memory: an empty file gives no block, and an
+    // oversized one must not cost an allocation.
+    if (size == 0) return LoadStatus::empty;
+    if (size > maxSize) return LoadStatus::tooLarge;
+    auto memory = host.allocate(static_cast<std::size_t>(size));
+    if (!memory) return LoadStatus::noMemory;
+    // A short read would leave part of the block unfilled.
+    if (input->read({memory->data(), static_cast<std::size_t>(size)}) != static_cast<std::size_t>(size)) {
+        return LoadStatus::shortRead;
+    }
+    file.memory = std::move(memory);
+    file.size = size;
+    return LoadStatus::loaded;
+}
+
 }  // namespace quill

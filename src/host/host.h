@@ -1,5 +1,6 @@
 #pragma once
 
+#include <compare>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,8 +35,33 @@ public:
     virtual ~WriteFile() = default;
     // False on a failed or short write.
     virtual bool write(std::span<const std::byte> bytes) = 0;
+    // Asks the system to put everything written so far on the disk itself
+    // (fsync; FlushFileBuffers), so that it survives a crash of the machine;
+    // false when the system did not confirm it.
+    virtual bool makeDurable() = 0;
     // Flushes and closes; false when anything written may not have reached the file.
     virtual bool close() = 0;
+};
+
+// An exclusive lock, held until the object goes or the process ends, however
+// it ends: the system releases it, so a crash leaves no stale lock behind.
+class FileLock {
+public:
+    virtual ~FileLock() = default;
+};
+
+enum class LockWait { no, yes };
+
+enum class ReplaceResult {
+    replaced,
+    notReplaced,         // nothing changed: both files as they were
+    replacedNotDurable,  // the new file is in place, but a crash of the machine may still undo that
+};
+
+// A file's last modification, comparable with another read from the same host.
+struct FileTime {
+    std::int64_t ticks = 0;
+    friend auto operator<=>(const FileTime&, const FileTime&) = default;
 };
 
 enum class NameCase { exact, ignoreWhenMissing };
@@ -62,7 +88,57 @@ public:
     // Memory for the resource image, its bytes unspecified until read into;
     // null when it cannot be had.
     virtual std::unique_ptr<ImageMemory> allocate(std::size_t size);
+
+    // What updating an archive in place needs. The unpacker uses none of these,
+    // so a host made only to run it may leave them refusing, as they do here.
+
+    // Opens an existing regular file so that every write goes at its end, as
+    // it stands at that write. `size` is its length when opened. Null when it
+    // is missing or is not a regular file; never creates one.
+    virtual std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase nameCase,
+                                                        std::int64_t& size);
+    // Puts `from` in place of `to` in one step, so that any reader sees the old
+    // `to` or the new one, never neither nor a mix, and makes that durable.
+    // Both must be in the same directory; `to` need not exist.
+    virtual ReplaceResult replaceFile(const std::string& from, const std::string& to);
+    // An exclusive lock on an existing regular file, tied to that file's
+    // identity: lock a file that stays in place, not one that gets replaced.
+    // Other programs may still read and write the file. Null when the file
+    // cannot be opened, or it is locked and `wait` is no.
+    virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait);
+    // Cuts an existing file back to `length` bytes; false (and the file
+    // untouched) when it is shorter than that.
+    virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length);
+    // False when there is no such file (a directory does not count).
+    virtual bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time);
+    // Removes a file (not a directory); false when nothing was removed.
+    virtual bool removeFile(const std::string& path);
 };
+
+// --- loading a whole file ------------------------------------------------------
+
+// A whole file in memory of its own: a snapshot, not a view of the file, and
+// the file is closed once it is read.
+struct WholeFile {
+    std::unique_ptr<ImageMemory> memory;
+    std::int64_t size = 0;
+
+    std::span<const std::byte> bytes() const { return {memory->data(), static_cast<std::size_t>(size)}; }
+};
+
+enum class LoadStatus {
+    loaded,
+    cannotOpen,  // not there, not a file, or its size cannot be told
+    empty,       // no bytes: nothing to allocate
+    tooLarge,    // more than the caller's limit
+    noMemory,    // the host would not give memory for it
+    shortRead,   // fewer bytes than measured could be read
+};
+
+// Opens, measures, allocates and reads, in that order, through the host's own
+// operations, so a host that fails any of them fails the load with its status.
+LoadStatus loadWholeFile(Host& host, const std::string& path, NameCase nameCase, std::int64_t maxSize,
+                         WholeFile& file);
 
 // The host of the machine the tool was built for.
 Host& systemHost();

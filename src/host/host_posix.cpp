@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <signal.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,18 +59,91 @@ int openForReadingAsTyped(const std::string& posixPath) {
 
 // A name found by the case-blind lookup counts only if it is a regular file.
 // A device among the candidates is never opened; a FIFO that takes a regular
-// file's place meanwhile must not block the run.
-int openRegularFile(const std::string& posixPath) {
+// file's place meanwhile must not block the run. `access` is O_RDONLY,
+// O_WRONLY or O_WRONLY | O_APPEND.
+int openRegularFile(const std::string& posixPath, int access) {
     struct stat info {};
-    if (::stat(posixPath.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return -1;
-    const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (::stat(posixPath.c_str(), &info) != 0) return -1;
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int fd = ::open(posixPath.c_str(), access | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
-    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::fcntl(fd, F_SETFL, access & O_APPEND) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
 }
+
+// The regular file at the path or, when asked and nothing is there, the first
+// one whose name matches ignoring case, as openForReading finds a resource.
+int openExistingRegularFile(const std::string& posixPath, NameCase nameCase, int access) {
+    int fd = openRegularFile(posixPath, access);
+    if (fd < 0 && errno == ENOENT && nameCase == NameCase::ignoreWhenMissing) {
+        for (const auto& candidate : namesIgnoringCase(posixPath)) {
+            fd = openRegularFile(candidate, access);
+            if (fd >= 0) break;
+        }
+    }
+    return fd;
+}
+
+// Closes a descriptor when it goes out of scope.
+class OwnedDescriptor {
+public:
+    explicit OwnedDescriptor(int fd) : fd_(fd) {}
+    ~OwnedDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    OwnedDescriptor(const OwnedDescriptor&) = delete;
+    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
+    bool valid() const { return fd_ >= 0; }
+    int get() const { return fd_; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// The directory part of a POSIX path, and the name in it.
+std::string directoryOf(const std::string& posixPath) {
+    const auto slash = posixPath.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : posixPath.substr(0, slash);
+}
+
+std::string nameIn(const std::string& posixPath) {
+    const auto slash = posixPath.rfind('/');
+    return slash == std::string::npos ? posixPath : posixPath.substr(slash + 1);
+}
+
+bool syncDescriptor(int fd) {
+    int result = 0;
+    do {
+        result = ::fsync(fd);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+// flock, not fcntl locks: an fcntl lock belongs to the process and goes the
+// moment the process closes any descriptor of the file (reading the resource
+// would drop it); a flock lock belongs to this descriptor alone.
+class PosixFileLock final : public FileLock {
+public:
+    explicit PosixFileLock(int fd) : fd_(fd) {}
+    ~PosixFileLock() override { ::close(fd_); }
+    PosixFileLock(const PosixFileLock&) = delete;
+    PosixFileLock& operator=(const PosixFileLock&) = delete;
+
+private:
+    int fd_;
+};
 
 // Anonymous memory for the resource image, given back with the object.
 class AnonymousMemory final : public ImageMemory {
@@ -138,6 +212,8 @@ public:
         }
         return true;
     }
+
+    bool makeDurable() override { return syncDescriptor(fd_); }
 
     bool close() override {
         const int fd = fd_;
@@ -236,7 +312,7 @@ public:
         int fd = openForReadingAsTyped(posixPath);
         if (fd < 0 && errno == ENOENT && nameCase == NameCase::ignoreWhenMissing) {
             for (const auto& candidate : namesIgnoringCase(posixPath)) {
-                fd = openRegularFile(candidate);
+                fd = openRegularFile(candidate, O_RDONLY);
                 if (fd >= 0) break;
             }
         }
@@ -268,6 +344,71 @@ public:
         if (fd < 0) return nullptr;
         return std::make_unique<PosixWriteFile>(fd);
     }
+
+    std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase nameCase,
+                                                std::int64_t& size) override {
+        OwnedDescriptor fd(openExistingRegularFile(toPosixPath(path), nameCase, O_WRONLY | O_APPEND));
+        struct stat info {};
+        if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return nullptr;
+        size = info.st_size;
+        return std::make_unique<PosixWriteFile>(fd.release());
+    }
+
+    // rename(2) swaps the name in one step; fsync of the directory then makes
+    // the new entry survive a crash of the machine. The directory is opened
+    // first, so a directory that cannot be synced stops the replace before
+    // anything changes, and the rename happens in the directory synced.
+    ReplaceResult replaceFile(const std::string& from, const std::string& to) override {
+        const std::string posixFrom = toPosixPath(from);
+        const std::string posixTo = toPosixPath(to);
+        if (directoryOf(posixFrom) != directoryOf(posixTo)) return ReplaceResult::notReplaced;
+        const OwnedDescriptor directory(::open(directoryOf(posixTo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!directory.valid()) return ReplaceResult::notReplaced;
+        if (::renameat(directory.get(), nameIn(posixFrom).c_str(), directory.get(), nameIn(posixTo).c_str()) != 0) {
+            return ReplaceResult::notReplaced;
+        }
+        return syncDescriptor(directory.get()) ? ReplaceResult::replaced : ReplaceResult::replacedNotDurable;
+    }
+
+    std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override {
+        OwnedDescriptor fd(openExistingRegularFile(toPosixPath(path), nameCase, O_RDONLY));
+        if (!fd.valid()) return nullptr;
+        const int operation = wait == LockWait::yes ? LOCK_EX : LOCK_EX | LOCK_NB;
+        int result = 0;
+        do {
+            result = ::flock(fd.get(), operation);
+        } while (result != 0 && errno == EINTR);
+        if (result != 0) return nullptr;
+        return std::make_unique<PosixFileLock>(fd.release());
+    }
+
+    bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override {
+        const OwnedDescriptor fd(openExistingRegularFile(toPosixPath(path), nameCase, O_WRONLY));
+        struct stat info {};
+        if (!fd.valid() || ::fstat(fd.get(), &info) != 0 || length < 0 || length > info.st_size) return false;
+        int result = 0;
+        do {
+            result = ::ftruncate(fd.get(), static_cast<off_t>(length));
+        } while (result != 0 && errno == EINTR);
+        return result == 0;
+    }
+
+    bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override {
+        const std::string posixPath = toPosixPath(path);
+        struct stat info {};
+        bool found = ::stat(posixPath.c_str(), &info) == 0;
+        if (!found && errno == ENOENT && nameCase == NameCase::ignoreWhenMissing) {
+            for (const auto& candidate : namesIgnoringCase(posixPath)) {
+                found = ::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+                if (found) break;
+            }
+        }
+        if (!found || S_ISDIR(info.st_mode)) return false;
+        time.ticks = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+        return true;
+    }
+
+    bool removeFile(const std::string& path) override { return ::unlink(toPosixPath(path).c_str()) == 0; }
 };
 
 }  // namespace

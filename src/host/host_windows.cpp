@@ -69,6 +69,8 @@ public:
         return true;
     }
 
+    bool makeDurable() override { return FlushFileBuffers(handle_) != 0; }
+
     bool close() override {
         const HANDLE handle = handle_;
         handle_ = INVALID_HANDLE_VALUE;
@@ -102,6 +104,40 @@ public:
 private:
     HANDLE handle_;
 };
+
+// The directory part of a path, '\\' and '/' both separating, as the tool's rules read them.
+std::string directoryOf(const std::string& path) {
+    const auto separator = path.find_last_of("\\/");
+    return separator == std::string::npos ? std::string() : path.substr(0, separator);
+}
+
+// A byte range lock on Windows is mandatory: it keeps every other handle,
+// this process's own included, from reading or writing the bytes it covers.
+// So the lock covers one byte far beyond any file the tool handles, which no
+// one reads or writes, and the file's bytes stay open to all.
+constexpr DWORD kLockOffsetHigh = 0x40000000;  // byte 2^62
+
+class WindowsFileLock final : public FileLock {
+public:
+    explicit WindowsFileLock(HANDLE handle) : handle_(handle) {}
+    ~WindowsFileLock() override {
+        OVERLAPPED where{};
+        where.OffsetHigh = kLockOffsetHigh;
+        (void)UnlockFileEx(handle_, 0, 1, 0, &where);
+        CloseHandle(handle_);
+    }
+    WindowsFileLock(const WindowsFileLock&) = delete;
+    WindowsFileLock& operator=(const WindowsFileLock&) = delete;
+
+private:
+    HANDLE handle_;
+};
+
+bool isPlainFile(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 // An output file is only ever a file of its own. A plain single-link file
 // already at the path is truncated and reused, as fopen "wb" would; anything
@@ -236,6 +272,66 @@ public:
         if (handle == INVALID_HANDLE_VALUE) return nullptr;
         return std::make_unique<WindowsWriteFile>(handle);
     }
+
+    // Opened with append access only: the system puts every write at the end.
+    std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase, std::int64_t& size) override {
+        OwnedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                     kShareLikeFopen, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER length{};
+        if (!file.valid() || !isPlainFile(file.get()) || !GetFileSizeEx(file.get(), &length)) return nullptr;
+        size = length.QuadPart;
+        return std::make_unique<WindowsWriteFile>(file.release());
+    }
+
+    // Write-through: the call returns once the move is on the disk, directory
+    // entry included. Should it fail with the source gone, the move has
+    // happened all the same.
+    ReplaceResult replaceFile(const std::string& from, const std::string& to) override {
+        if (directoryOf(from) != directoryOf(to)) return ReplaceResult::notReplaced;
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+            return ReplaceResult::replaced;
+        }
+        const bool sourceGone =
+            GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+        return sourceGone ? ReplaceResult::replacedNotDurable : ReplaceResult::notReplaced;
+    }
+
+    std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase, LockWait wait) override {
+        OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file.valid() || !isPlainFile(file.get())) return nullptr;
+        OVERLAPPED where{};
+        where.OffsetHigh = kLockOffsetHigh;
+        const DWORD flags = wait == LockWait::yes ? LOCKFILE_EXCLUSIVE_LOCK
+                                                  : LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+        if (!LockFileEx(file.get(), flags, 0, 1, 0, &where)) return nullptr;
+        return std::make_unique<WindowsFileLock>(file.release());
+    }
+
+    bool cutBack(const std::string& path, NameCase, std::int64_t length) override {
+        const OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareLikeFopen,
+                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        LARGE_INTEGER size{};
+        if (!file.valid() || !isPlainFile(file.get()) || !GetFileSizeEx(file.get(), &size)) return false;
+        if (length < 0 || length > size.QuadPart) return false;
+        LARGE_INTEGER end{};
+        end.QuadPart = length;
+        return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+    }
+
+    // Read from the directory entry: the file is not opened, so no share mode
+    // another program holds can stand in the way.
+    bool readModificationTime(const std::string& path, NameCase, FileTime& time) override {
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+        const std::uint64_t ticks =
+            (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+        time.ticks = static_cast<std::int64_t>(ticks);
+        return true;
+    }
+
+    bool removeFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
 };
 
 }  // namespace

@@ -5,33 +5,21 @@
 
 namespace quill {
 
-MeasureResult openAndMeasure(Host& host, const std::string& path, std::unique_ptr<ReadFile>& file,
-                             std::int64_t& size) {
-    file = host.openForReading(path, NameCase::ignoreWhenMissing);
-    if (!file) return MeasureResult::cannotOpen;
-    if (!file->measure(size) || size < 0) {
-        file.reset();
-        return MeasureResult::cannotOpen;
-    }
-    return MeasureResult::opened;
-}
-
 LoadResult loadResourceImage(Host& host, const std::string& resourcePath, ResourceImage& image) {
-    std::unique_ptr<ReadFile> file;
-    std::int64_t size = 0;
-    if (openAndMeasure(host, resourcePath, file, size) != MeasureResult::opened) return LoadResult::openFailed;
-    // An empty file gives no block, and a size beyond 32 bits cannot be described.
-    if (size == 0 || size > INT32_MAX) return LoadResult::allocationFailed;
     // The image is a copy of its own, not a mapping of the file: whatever
-    // happens to the file once it is read must not reach the output.
-    auto memory = host.allocate(static_cast<std::size_t>(size));
-    if (!memory) return LoadResult::allocationFailed;
-    // A short read would leave part of the image unfilled: treat it as unreadable.
-    if (file->read({memory->data(), static_cast<std::size_t>(size)}) != static_cast<std::size_t>(size)) {
-        return LoadResult::openFailed;
+    // happens to the file once it is read must not reach the output. A size
+    // beyond 32 bits cannot be described by the list.
+    WholeFile file;
+    switch (loadWholeFile(host, resourcePath, NameCase::ignoreWhenMissing, INT32_MAX, file)) {
+        case LoadStatus::loaded: break;
+        case LoadStatus::cannotOpen:
+        case LoadStatus::shortRead: return LoadResult::openFailed;
+        case LoadStatus::empty:
+        case LoadStatus::tooLarge:
+        case LoadStatus::noMemory: return LoadResult::allocationFailed;
     }
-    image.memory = std::move(memory);
-    image.size = static_cast<std::int32_t>(size);
+    image.memory = std::move(file.memory);
+    image.size = static_cast<std::int32_t>(file.size);
     return LoadResult::ok;
 }
 

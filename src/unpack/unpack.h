@@ -63,10 +63,6 @@ ListReadResult readListFile(Host& host, const std::string& listPath, EntryTable&
 void readListRecords(ReadFile& file, EntryTable& table);
 
 // --- resource file -----------------------------------------------------------
-enum class MeasureResult { opened, cannotOpen };
-MeasureResult openAndMeasure(Host& host, const std::string& path, std::unique_ptr<ReadFile>& file,
-                             std::int64_t& size);
-
 enum class LoadResult { ok, openFailed, allocationFailed };
 LoadResult loadResourceImage(Host& host, const std::string& resourcePath, ResourceImage& image);
 

@@ -45,6 +45,11 @@ public:
         return false;
     }
 
+    bool makeDurable() override {
+        if (host_.next(Operation::makeDurable, path_)) return false;
+        return inner_->makeDurable();
+    }
+
     bool close() override {
         const bool closed = inner_->close();
         return !host_.next(Operation::close, path_) && closed;
@@ -68,8 +73,19 @@ const char* operationName(Operation operation) {
         case Operation::write: return "write";
         case Operation::close: return "close";
         case Operation::allocate: return "allocate";
+        case Operation::openForAppending: return "open for appending";
+        case Operation::makeDurable: return "make durable";
+        case Operation::replaceFile: return "replace";
+        case Operation::lockExclusive: return "lock";
+        case Operation::cutBack: return "cut back";
+        case Operation::readModificationTime: return "read modification time";
+        case Operation::removeFile: return "remove";
     }
     return "?";
+}
+
+bool canBeCutShort(Operation operation) {
+    return operation == Operation::read || operation == Operation::write || operation == Operation::replaceFile;
 }
 
 bool FaultHost::next(Operation operation, const std::string& path) {
@@ -100,6 +116,39 @@ std::unique_ptr<WriteFile> FaultHost::createForWriting(const std::string& path) 
 std::unique_ptr<ImageMemory> FaultHost::allocate(std::size_t size) {
     if (next(Operation::allocate, "")) return nullptr;
     return inner_.allocate(size);
+}
+
+std::unique_ptr<WriteFile> FaultHost::openForAppending(const std::string& path, NameCase nameCase,
+                                                       std::int64_t& size) {
+    if (next(Operation::openForAppending, path)) return nullptr;
+    auto file = inner_.openForAppending(path, nameCase, size);
+    if (!file) return nullptr;
+    return std::make_unique<FaultWriteFile>(*this, std::move(file), path);
+}
+
+ReplaceResult FaultHost::replaceFile(const std::string& from, const std::string& to) {
+    if (!next(Operation::replaceFile, to)) return inner_.replaceFile(from, to);
+    if (kind_ == FaultKind::refuse) return ReplaceResult::notReplaced;
+    // The name is swapped, but the directory never reaches the disk.
+    const ReplaceResult result = inner_.replaceFile(from, to);
+    return result == ReplaceResult::notReplaced ? result : ReplaceResult::replacedNotDurable;
+}
+
+std::unique_ptr<FileLock> FaultHost::lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) {
+    if (next(Operation::lockExclusive, path)) return nullptr;
+    return inner_.lockExclusive(path, nameCase, wait);
+}
+
+bool FaultHost::cutBack(const std::string& path, NameCase nameCase, std::int64_t length) {
+    return !next(Operation::cutBack, path) && inner_.cutBack(path, nameCase, length);
+}
+
+bool FaultHost::readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) {
+    return !next(Operation::readModificationTime, path) && inner_.readModificationTime(path, nameCase, time);
+}
+
+bool FaultHost::removeFile(const std::string& path) {
+    return !next(Operation::removeFile, path) && inner_.removeFile(path);
 }
 
 }  // namespace quill::testing

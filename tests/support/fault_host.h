@@ -8,13 +8,32 @@
 namespace quill::testing {
 
 // Every kind of thing the tool asks of its host.
-enum class Operation { openForReading, measure, read, makeDirectory, createForWriting, write, close, allocate };
+enum class Operation {
+    openForReading,
+    measure,
+    read,
+    makeDirectory,
+    createForWriting,
+    write,
+    close,
+    allocate,
+    openForAppending,
+    makeDurable,
+    replaceFile,
+    lockExclusive,
+    cutBack,
+    readModificationTime,
+    removeFile,
+};
 
-// How the armed operation fails: refused outright, or cut short (a read that
-// returns half and then the end; a write that puts half on disk and reports failure).
+// How the armed operation fails: refused outright (nothing done), or cut short
+// (a read that returns half and then the end; a write that puts half on disk
+// and reports failure; a replace that happens but is reported not durable).
 enum class FaultKind { refuse, cutShort };
 
 const char* operationName(Operation operation);
+// Whether cutting the operation short differs from refusing it.
+bool canBeCutShort(Operation operation);
 
 struct OperationRecord {
     Operation operation;
@@ -34,6 +53,13 @@ public:
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override;
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override;
     std::unique_ptr<ImageMemory> allocate(std::size_t size) override;
+    std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase nameCase,
+                                                std::int64_t& size) override;
+    ReplaceResult replaceFile(const std::string& from, const std::string& to) override;
+    std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override;
+    bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override;
+    bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
+    bool removeFile(const std::string& path) override;
 
     const std::vector<OperationRecord>& operations() const { return operations_; }
     // The operation that was failed, if the run got that far.

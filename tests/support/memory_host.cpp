@@ -5,20 +5,49 @@
 namespace quill::testing {
 namespace {
 
+// Writes go at the end of the file as it stands at each write (bytes written
+// after the file was removed or renamed away are lost).
 class MemoryWriteFile : public WriteFile {
 public:
-    MemoryWriteFile(Bytes& target, bool failing) : target_(target), failing_(failing) {}
+    MemoryWriteFile(MemoryHost& host, std::string path, bool failing)
+        : host_(host), path_(std::move(path)), failing_(failing) {}
     bool write(std::span<const std::byte> bytes) override {
         if (failing_) return false;
-        target_.insert(target_.end(), bytes.begin(), bytes.end());
+        const auto found = host_.files.find(path_);
+        if (found == host_.files.end()) return true;
+        found->second.insert(found->second.end(), bytes.begin(), bytes.end());
+        host_.changed(path_);
+        return true;
+    }
+    bool makeDurable() override {
+        if (failing_) return false;
+        host_.unsynced.erase(path_);
         return true;
     }
     bool close() override { return !failing_; }
 
 private:
-    Bytes& target_;
+    MemoryHost& host_;
+    std::string path_;
     bool failing_;
 };
+
+class MemoryLock : public FileLock {
+public:
+    MemoryLock(std::set<std::string>& locked, std::string path) : locked_(locked), path_(std::move(path)) {}
+    ~MemoryLock() override { locked_.erase(path_); }
+    MemoryLock(const MemoryLock&) = delete;
+    MemoryLock& operator=(const MemoryLock&) = delete;
+
+private:
+    std::set<std::string>& locked_;
+    std::string path_;
+};
+
+std::string directoryOf(const std::string& path) {
+    const auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
 
 }  // namespace
 
@@ -61,9 +90,68 @@ std::unique_ptr<ReadFile> MemoryHost::openForReading(const std::string& path, Na
 
 std::unique_ptr<WriteFile> MemoryHost::createForWriting(const std::string& path) {
     if (!parentExists(path) || directories.count(path) != 0) return nullptr;
-    Bytes& target = files[path];
-    target.clear();
-    return std::make_unique<MemoryWriteFile>(target, unwritable.count(path) != 0);
+    files[path].clear();
+    changed(path);
+    return std::make_unique<MemoryWriteFile>(*this, path, unwritable.count(path) != 0);
+}
+
+void MemoryHost::changed(const std::string& path) {
+    times[path] = ++clock;
+    unsynced.insert(path);
+}
+
+std::unique_ptr<WriteFile> MemoryHost::openForAppending(const std::string& path, NameCase, std::int64_t& size) {
+    const auto found = files.find(path);
+    if (found == files.end()) return nullptr;
+    size = static_cast<std::int64_t>(found->second.size());
+    return std::make_unique<MemoryWriteFile>(*this, path, unwritable.count(path) != 0);
+}
+
+ReplaceResult MemoryHost::replaceFile(const std::string& from, const std::string& to) {
+    const auto source = files.find(from);
+    if (source == files.end() || directoryOf(from) != directoryOf(to) || directories.count(to) != 0) {
+        return ReplaceResult::notReplaced;
+    }
+    if (from == to) return ReplaceResult::replaced;
+    Bytes bytes = std::move(source->second);
+    files.erase(source);
+    files[to] = std::move(bytes);
+    // The file keeps its time and its durability; only the name changes.
+    times[to] = times[from];
+    times.erase(from);
+    const bool durable = unsynced.erase(from) == 0;
+    if (durable) {
+        unsynced.erase(to);
+    } else {
+        unsynced.insert(to);
+    }
+    return ReplaceResult::replaced;
+}
+
+std::unique_ptr<FileLock> MemoryHost::lockExclusive(const std::string& path, NameCase, LockWait) {
+    if (files.count(path) == 0 || !locked.insert(path).second) return nullptr;
+    return std::make_unique<MemoryLock>(locked, path);
+}
+
+bool MemoryHost::cutBack(const std::string& path, NameCase, std::int64_t length) {
+    const auto found = files.find(path);
+    if (found == files.end() || length < 0 || length > static_cast<std::int64_t>(found->second.size())) return false;
+    found->second.resize(static_cast<std::size_t>(length));
+    changed(path);
+    return true;
+}
+
+bool MemoryHost::readModificationTime(const std::string& path, NameCase, FileTime& time) {
+    if (files.count(path) == 0) return false;
+    const auto found = times.find(path);
+    time.ticks = found == times.end() ? 0 : found->second;
+    return true;
+}
+
+bool MemoryHost::removeFile(const std::string& path) {
+    times.erase(path);
+    unsynced.erase(path);
+    return files.erase(path) != 0;
 }
 
 }  // namespace quill::testing

@@ -17,7 +17,8 @@ Bytes toBytes(std::string_view text);
 std::string toText(const Bytes& bytes);
 
 // A file system in memory, in the tool's own path form. A file can be made
-// only where its parent directory exists, as on a real disk.
+// only where its parent directory exists, as on a real disk. Names are matched
+// exactly, whatever NameCase asks.
 class MemoryHost : public Host {
 public:
     std::map<std::string, Bytes> files;
@@ -25,6 +26,14 @@ public:
     std::vector<std::string> directoryAttempts;
     std::set<std::string> unwritable;  // paths whose writes fail (a full disk)
     NameRules rules = NameRules::posix;
+    // Files changed since they were last made durable: what a crash of the
+    // machine could still take back.
+    std::set<std::string> unsynced;
+    // Modification times: every change ticks a clock; a file put into `files`
+    // directly reads as time 0 until it changes.
+    std::map<std::string, std::int64_t> times;
+    std::int64_t clock = 0;
+    std::set<std::string> locked;  // a held lock refuses another even when asked to wait
 
     NameRules nameRules() const override { return rules; }
 
@@ -32,8 +41,17 @@ public:
     void makeDirectory(const std::string& path) override;
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override;
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override;
+    std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase nameCase,
+                                                std::int64_t& size) override;
+    ReplaceResult replaceFile(const std::string& from, const std::string& to) override;
+    std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override;
+    bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override;
+    bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
+    bool removeFile(const std::string& path) override;
 
     bool parentExists(const std::string& path) const;
+    // Records a change to a file: a new time, and not yet durable.
+    void changed(const std::string& path);
 };
 
 class CapturedConsole : public Console {

@@ -79,6 +79,14 @@ Expected expectedFor(const testing::OperationRecord& op, FaultKind kind) {
         case Operation::close:
             return wav ? Expected{7, "\nError - can't create destination file (*.WAV)!\n\n"}
                        : Expected{6, "\nError - can't create destination file!\n\n"};
+        // The packer's operations: the unpacker asks for none of them.
+        case Operation::openForAppending:
+        case Operation::makeDurable:
+        case Operation::replaceFile:
+        case Operation::lockExclusive:
+        case Operation::cutBack:
+        case Operation::readModificationTime:
+        case Operation::removeFile: return {-1, ""};
     }
     return {-1, ""};
 }
