@@ -1,7 +1,7 @@
 // quillpack list: what an unpack of the archive would do, record by record.
 #include <cstdio>
 
-#include "pack/archive_report.h"
+#include "pack/archive.h"
 #include "pack/pack.h"
 #include "sound/dig_to_wav.h"
 
@@ -88,31 +88,10 @@ std::string shownPath(const Host& host, const std::string& path) {
 }
 
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath) {
-    const auto table = std::make_unique<EntryTable>();
-    if (readListFile(host, listPath, *table) != ListReadResult::ok) {
-        err.print(shownPath(host, listPath) + ": cannot be read\n");
-        return PackStatus::listUnreadable;
-    }
-    if (table->count == 0) {
-        err.print(shownPath(host, listPath) + ": no well-formed record; an unpack stops with status 3\n");
-        return PackStatus::archiveUnsafe;
-    }
-    const std::string resourcePath = deriveResourcePath(listPath);
-    std::unique_ptr<ReadFile> file;
-    std::int64_t size = 0;
-    if (openAndMeasure(host, resourcePath, file, size) != MeasureResult::opened) {
-        err.print(shownPath(host, resourcePath) + ": cannot be read; an unpack stops with status 4\n");
-        return PackStatus::archiveUnsafe;
-    }
-    file.reset();
-    if (size == 0 || size > INT32_MAX) {
-        err.print(shownPath(host, resourcePath) + (size == 0 ? ": empty" : ": larger than 2147483647 bytes") +
-                  "; an unpack stops with status 4\n");
-        return PackStatus::archiveUnsafe;
-    }
-    const ArchiveReport report = analyseArchive(*table, size, host.nameRules());
-    printReport(out, *table, report, shownPath(host, resourcePath));
-    return report.stopsAt < 0 ? PackStatus::done : PackStatus::archiveUnsafe;
+    Archive archive;
+    if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
+    printReport(out, *archive.table, archive.report, shownPath(host, archive.resourcePath));
+    return archive.report.stopsAt < 0 ? PackStatus::done : PackStatus::archiveUnsafe;
 }
 
 }  // namespace quill::pack

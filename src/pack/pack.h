@@ -24,6 +24,10 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
 // quillpack list: one row per record, then a summary.
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath);
 
+// quillpack compact: a fresh pair NEW.RD and its resource, each range stored once.
+PackStatus compactArchive(Host& host, Console& out, Console& err, const std::string& listPath,
+                          const std::string& newListPath);
+
 // A path as the user of this host writes it, for messages.
 std::string shownPath(const Host& host, const std::string& path);
 

@@ -94,7 +94,7 @@ TEST_F(PackCommand, BadCommandLinesPrintTheUsageOnStandardError) {
     for (const auto& arguments : cases) {
         const Result result = run(arguments);
         EXPECT_EQ(result.status, PackStatus::badCommandLine) << arguments.size();
-        EXPECT_TRUE(result.err.starts_with("usage: quillpack list LIST.RD\n")) << result.err;
+        EXPECT_TRUE(result.err.starts_with("usage: quillpack list    LIST.RD\n")) << result.err;
         EXPECT_EQ(result.out, "");
     }
 }
@@ -102,7 +102,7 @@ TEST_F(PackCommand, BadCommandLinesPrintTheUsageOnStandardError) {
 TEST_F(PackCommand, HelpAndVersionGoToStandardOutput) {
     const Result help = run({"--help"});
     EXPECT_EQ(help.status, PackStatus::done);
-    EXPECT_NE(help.out.find("quillpack list LIST.RD"), std::string::npos);
+    EXPECT_NE(help.out.find("update LIST.RD"), std::string::npos);
     const Result version = run({"--version"});
     EXPECT_EQ(version.status, PackStatus::done);
     EXPECT_EQ(version.out, std::string("quillpack ") + QUILL_VERSION + "\n");

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "host/console.h"
+#include "host/host.h"
+#include "pack/archive_report.h"
+#include "pack/pack.h"
+#include "unpack/unpack.h"
+
+// An archive as quillpack reads it: the list's bytes as stored, its records as
+// the unpacker reads them, and the resource, each a snapshot.
+namespace quill::pack {
+
+struct Archive {
+    std::string listPath;
+    std::string resourcePath;
+    std::string dataDirectory;  // ends in a separator, as the unpacker forms it
+    WholeFile list;
+    std::unique_ptr<EntryTable> table = std::make_unique<EntryTable>();
+    WholeFile resource;
+    ArchiveReport report;
+};
+
+// Reads and checks the archive; on failure says why on err and returns the
+// status (2 for the list, 3 for anything the unpacker would stop on).
+PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Archive& archive);
+
+// The records the unpacker reads from a list's stored bytes.
+void readRecords(std::span<const std::byte> list, EntryTable& table);
+
+// The bytes an unpack writes for a record.
+std::span<const std::byte> recordBytes(const Archive& archive, int record);
+
+}  // namespace quill::pack

@@ -1,0 +1,176 @@
+// Working out an update: what in the data directory differs from the archive.
+#include <algorithm>
+#include <climits>
+
+#include "pack/update.h"
+#include "sound/dig_to_wav.h"
+#include "sound/scramble.h"
+#include "sound/wav_reader.h"
+
+namespace quill::pack {
+namespace {
+
+bool sameBytes(std::span<const std::byte> a, std::span<const std::byte> b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+}
+
+// Records that write one output path, in list order; the last one decides what an unpack leaves.
+std::vector<std::vector<int>> recordsByOutputPath(const EntryTable& table, NameRules rules) {
+    std::vector<std::vector<int>> groups;
+    for (int i = 0; i < table.count; ++i) {
+        const std::string& name = table.entries[static_cast<std::size_t>(i)].name;
+        const auto same = std::find_if(groups.begin(), groups.end(), [&](const std::vector<int>& group) {
+            return sameOutputPath(table.entries[static_cast<std::size_t>(group.front())].name, name, rules);
+        });
+        if (same == groups.end()) {
+            groups.push_back({i});
+        } else {
+            same->push_back(i);
+        }
+    }
+    return groups;
+}
+
+bool isSomeRecordsPath(const EntryTable& table, const std::string& name, NameRules rules) {
+    for (int i = 0; i < table.count; ++i) {
+        if (sameOutputPath(table.entries[static_cast<std::size_t>(i)].name, name, rules)) return true;
+    }
+    return false;
+}
+
+enum class Found { missing, bytes, refused };
+
+// An edited file from the data directory; missing is no fault, anything else unusable is.
+Found readEdited(Host& host, Console& err, const std::string& path, WholeFile& file) {
+    FileTime time;
+    if (!host.readModificationTime(path, NameCase::exact, time)) return Found::missing;
+    switch (loadWholeFile(host, path, NameCase::exact, INT32_MAX, file)) {
+        case LoadStatus::loaded: return Found::bytes;
+        case LoadStatus::empty: err.print(shownPath(host, path) + ": empty; a record cannot be empty\n"); break;
+        case LoadStatus::tooLarge: err.print(shownPath(host, path) + ": larger than 2147483647 bytes\n"); break;
+        case LoadStatus::noMemory: err.print(shownPath(host, path) + ": no memory to hold it\n"); break;
+        case LoadStatus::cannotOpen:
+        case LoadStatus::shortRead: err.print(shownPath(host, path) + ": cannot be read\n"); break;
+    }
+    return Found::refused;
+}
+
+}  // namespace
+
+PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav2dig, UpdatePlan& plan) {
+    const NameRules rules = host.nameRules();
+    const EntryTable& table = *archive.table;
+    std::int64_t end = archive.resource.size;
+    for (const auto& records : recordsByOutputPath(table, rules)) {
+        const std::string& name = table.entries[static_cast<std::size_t>(records.back())].name;
+        const auto current = recordBytes(archive, records.back());
+        const std::string entryPath = entryOutputPath(archive.dataDirectory, name);
+
+        WholeFile edited;
+        const Found entryFound = readEdited(host, err, entryPath, edited);
+        if (entryFound == Found::refused) return PackStatus::inputUnusable;
+        if (entryFound == Found::missing) ++plan.missing;
+        const bool entryDiffers = entryFound == Found::bytes && !sameBytes(edited.bytes(), current);
+
+        // A sound's .WAV, scrambled back, is a candidate too, unless a record of its own writes that path.
+        std::vector<std::byte> fromWav;
+        bool wavDiffers = false;
+        const std::string wavName = wavNameFor(name);
+        const std::string wavPath = entryOutputPath(archive.dataDirectory, wavName);
+        if (wav2dig && isSoundName(name) && !isSomeRecordsPath(table, wavName, rules)) {
+            WholeFile wav;
+            const Found wavFound = readEdited(host, err, wavPath, wav);
+            if (wavFound == Found::refused) return PackStatus::inputUnusable;
+            if (wavFound == Found::bytes) {
+                WavContents contents;
+                std::string refusal;
+                if (readWav(wav.bytes(), contents, refusal) != WavReadResult::accepted) {
+                    err.print(shownPath(host, wavPath) + ": " + refusal + "\n");
+                    return PackStatus::inputUnusable;
+                }
+                if (contents.samples.empty()) {
+                    err.print(shownPath(host, wavPath) + ": no samples; a record cannot be empty\n");
+                    return PackStatus::inputUnusable;
+                }
+                fromWav.resize(contents.samples.size());
+                scrambleInto(contents.samples, 0, fromWav);
+                wavDiffers = !sameBytes(fromWav, current);
+            }
+        }
+
+        Change change;
+        change.records = records;
+        if (entryDiffers && wavDiffers && !sameBytes(edited.bytes(), fromWav)) {
+            err.print("conflict: " + shownPath(host, entryPath) + " and " + shownPath(host, wavPath) +
+                      " both differ from the archive and from each other; change one of them\n");
+            return PackStatus::inputUnusable;
+        }
+        if (entryDiffers) {
+            change.source = entryPath;
+            change.bytes.assign(edited.bytes().begin(), edited.bytes().end());
+        } else if (wavDiffers) {
+            change.source = wavPath;
+            change.bytes = std::move(fromWav);
+        } else {
+            continue;
+        }
+        change.newOffset = end;
+        end += static_cast<std::int64_t>(change.bytes.size());
+        if (end > INT32_MAX) {
+            err.print(shownPath(host, archive.resourcePath) +
+                      ": the updated resource would pass 2147483647 bytes; quillpack compact writes a copy "
+                      "that stores each range once\n");
+            return PackStatus::archiveUnsafe;
+        }
+        plan.changes.push_back(std::move(change));
+    }
+    plan.appendedBytes = end - archive.resource.size;
+    return PackStatus::done;
+}
+
+std::vector<std::byte> rewrittenList(const Archive& archive, const UpdatePlan& plan) {
+    std::vector<std::pair<TextSpan, std::int64_t>> numbers;
+    for (const Change& change : plan.changes) {
+        for (const int record : change.records) {
+            const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(record)];
+            numbers.emplace_back(entry.lengthText, static_cast<std::int64_t>(change.bytes.size()));
+            numbers.emplace_back(entry.offsetText, change.newOffset);
+        }
+    }
+    std::sort(numbers.begin(), numbers.end(),
+              [](const auto& a, const auto& b) { return a.first.position < b.first.position; });
+    const auto old = archive.list.bytes();
+    std::vector<std::byte> result;
+    result.reserve(old.size() + numbers.size() * 4);
+    std::size_t at = 0;
+    for (const auto& [where, value] : numbers) {
+        result.insert(result.end(), old.begin() + static_cast<std::ptrdiff_t>(at),
+                      old.begin() + static_cast<std::ptrdiff_t>(where.position));
+        for (const char c : std::to_string(value)) result.push_back(static_cast<std::byte>(c));
+        at = where.position + where.size;
+    }
+    result.insert(result.end(), old.begin() + static_cast<std::ptrdiff_t>(at), old.end());
+    return result;
+}
+
+bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, std::span<const std::byte> list) {
+    const auto table = std::make_unique<EntryTable>();
+    readRecords(list, *table);
+    if (table->count != archive.table->count) return false;
+    std::vector<ListEntry> expected(archive.table->entries.begin(), archive.table->entries.begin() + table->count);
+    for (const Change& change : plan.changes) {
+        for (const int record : change.records) {
+            expected[static_cast<std::size_t>(record)].length = static_cast<std::int32_t>(change.bytes.size());
+            expected[static_cast<std::size_t>(record)].offset = static_cast<std::int32_t>(change.newOffset);
+        }
+    }
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        const ListEntry& got = table->entries[i];
+        if (got.name != expected[i].name || got.length != expected[i].length || got.offset != expected[i].offset) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace quill::pack
