@@ -40,16 +40,20 @@ bool isSomeRecordsPath(const EntryTable& table, const std::string& name, NameRul
 
 enum class Found { missing, bytes, refused };
 
-// An edited file from the data directory; missing is no fault, anything else unusable is.
+// An edited file from the data directory; missing is no fault, anything else
+// unusable is. A file that cannot be opened counts as missing only when the
+// system also finds nothing at its path.
 Found readEdited(Host& host, Console& err, const std::string& path, WholeFile& file) {
+    const LoadStatus status = loadWholeFile(host, path, NameCase::exact, INT32_MAX, file);
     FileTime time;
-    if (!host.readModificationTime(path, NameCase::exact, time)) return Found::missing;
-    switch (loadWholeFile(host, path, NameCase::exact, INT32_MAX, file)) {
+    switch (status) {
         case LoadStatus::loaded: return Found::bytes;
         case LoadStatus::empty: err.print(shownPath(host, path) + ": empty; a record cannot be empty\n"); break;
         case LoadStatus::tooLarge: err.print(shownPath(host, path) + ": larger than 2147483647 bytes\n"); break;
         case LoadStatus::noMemory: err.print(shownPath(host, path) + ": no memory to hold it\n"); break;
         case LoadStatus::cannotOpen:
+            if (!host.readModificationTime(path, NameCase::exact, time)) return Found::missing;
+            [[fallthrough]];
         case LoadStatus::shortRead: err.print(shownPath(host, path) + ": cannot be read\n"); break;
     }
     return Found::refused;

@@ -17,7 +17,7 @@ public:
         if (ended_) return 0;
         if (!host_.next(Operation::read, path_)) return inner_->read(buffer);
         ended_ = true;
-        if (host_.kind() == FaultKind::refuse) {
+        if (host_.kind() != FaultKind::cutShort) {
             failed_ = true;
             return 0;
         }
@@ -90,7 +90,9 @@ bool canBeCutShort(Operation operation) {
 
 bool FaultHost::next(Operation operation, const std::string& path) {
     operations_.push_back({operation, path});
-    const bool fail = static_cast<int>(operations_.size()) == armed_;
+    const int index = static_cast<int>(operations_.size());
+    // A stop is the process killed right after the armed operation: nothing later happens.
+    const bool fail = kind_ == FaultKind::stopAfter ? armed_ > 0 && index > armed_ : index == armed_;
     injected_ = injected_ || fail;
     return fail;
 }
@@ -128,7 +130,7 @@ std::unique_ptr<WriteFile> FaultHost::openForAppending(const std::string& path, 
 
 ReplaceResult FaultHost::replaceFile(const std::string& from, const std::string& to) {
     if (!next(Operation::replaceFile, to)) return inner_.replaceFile(from, to);
-    if (kind_ == FaultKind::refuse) return ReplaceResult::notReplaced;
+    if (kind_ != FaultKind::cutShort) return ReplaceResult::notReplaced;
     // The name is swapped, but the directory never reaches the disk.
     const ReplaceResult result = inner_.replaceFile(from, to);
     return result == ReplaceResult::notReplaced ? result : ReplaceResult::replacedNotDurable;

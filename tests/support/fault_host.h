@@ -29,7 +29,9 @@ enum class Operation {
 // How the armed operation fails: refused outright (nothing done), or cut short
 // (a read that returns half and then the end; a write that puts half on disk
 // and reports failure; a replace that happens but is reported not durable).
-enum class FaultKind { refuse, cutShort };
+// Or the process stops right after the armed operation: every later one is
+// refused with nothing done, as if it had been killed there.
+enum class FaultKind { refuse, cutShort, stopAfter };
 
 const char* operationName(Operation operation);
 // Whether cutting the operation short differs from refusing it.
@@ -62,7 +64,7 @@ public:
     bool removeFile(const std::string& path) override;
 
     const std::vector<OperationRecord>& operations() const { return operations_; }
-    // The operation that was failed, if the run got that far.
+    // The operation that was failed (for a stop, the last one that happened), if the run got that far.
     const OperationRecord* injected() const { return injected_ ? &operations_[static_cast<std::size_t>(armed_ - 1)] : nullptr; }
 
     // Counts an operation; true when this is the one to fail.

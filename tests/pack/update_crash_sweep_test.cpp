@@ -1,0 +1,128 @@
+// quillpack update stopped after each of its host operations in turn, and
+// separately failing each one: the pair left on disk must unpack to exactly
+// the old files or exactly the new ones, never a mix and never an error.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+
+#include "pack/pack.h"
+#include "sound/dig_to_wav.h"
+#include "support/fault_host.h"
+#include "support/memory_host.h"
+#include "support/scratch.h"
+#include "unpack/unpack.h"
+
+namespace quill::pack {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FaultHost;
+using testing::FaultKind;
+using testing::ScratchDirectory;
+
+using Files = std::map<std::string, std::string>;
+
+std::string resourceBytes() {
+    std::string bytes(3000, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7 + i / 300) & 0xff);
+    return bytes;
+}
+
+// The files an unpack with -dig2wav of the pair leaves, unpacked in a directory of its own.
+Files unpackOf(const fs::path& list, const fs::path& resource, int& status) {
+    ScratchDirectory where;
+    fs::copy_file(list, where.path() / "S.RD");
+    fs::copy_file(resource, where.path() / "S.RES");
+    testing::CapturedConsole console;
+    const std::string path = (where.path() / "S.RD").string();
+    const char* arguments[] = {"quillfane", path.c_str(), "-dig2wav"};
+    status = static_cast<int>(run(3, arguments, systemHost(), console));
+    Files files;
+    for (const auto& name : testing::filesBelow(where.path() / "data")) {
+        files[name] = testing::readFile(where.path() / "data" / name);
+    }
+    return files;
+}
+
+// An archive with a plain entry, a sound and a repeated name, unpacked, then
+// edited: one entry grown, the sound's .WAV changed.
+void prepare(const fs::path& root) {
+    testing::writeFile(root / "S.RD", "100 0 A.BIN\r\n500 100 SHOT.DIG\r\n50 1000 B.BIN\r\n60 2000 B.BIN\r\n");
+    testing::writeFile(root / "S.RES", resourceBytes());
+    testing::CapturedConsole console;
+    const std::string list = (root / "S.RD").string();
+    const char* arguments[] = {"quillfane", list.c_str(), "-dig2wav"};
+    ASSERT_EQ(run(3, arguments, systemHost(), console), ExitCode::ok);
+    testing::writeFile(root / "data/A.BIN", std::string(300, 'a'));
+    std::string wav = testing::readFile(root / "data/SHOT.WAV");
+    for (std::size_t i = 44; i < wav.size(); i += 7) wav[i] = static_cast<char>(wav[i] ^ 0x55);
+    testing::writeFile(root / "data/SHOT.WAV", wav);
+}
+
+bool isWriting(testing::Operation operation) {
+    using testing::Operation;
+    return operation == Operation::openForAppending || operation == Operation::write ||
+           operation == Operation::makeDurable || operation == Operation::close ||
+           operation == Operation::createForWriting || operation == Operation::replaceFile;
+}
+
+PackStatus update(Host& host, const fs::path& root) {
+    const std::string list = (root / "S.RD").string();
+    const char* arguments[] = {"quillpack", "update", list.c_str(), "-wav2dig"};
+    testing::CapturedConsole out;
+    testing::CapturedConsole err;
+    return runPack(4, arguments, host, out, err);
+}
+
+TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
+    ScratchDirectory reference;
+    prepare(reference.path());
+    int status = -1;
+    const Files oldFiles = unpackOf(reference.path() / "S.RD", reference.path() / "S.RES", status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(update(systemHost(), reference.path()), PackStatus::done);
+    const Files newFiles = unpackOf(reference.path() / "S.RD", reference.path() / "S.RES", status);
+    ASSERT_EQ(status, 0);
+    ASSERT_NE(oldFiles, newFiles);
+    ASSERT_EQ(newFiles.at("A.BIN"), std::string(300, 'a'));
+
+    int stops = 0;
+    int faults = 0;
+    for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort}) {
+        for (int armed = 1;; ++armed) {
+            ScratchDirectory scratch;
+            prepare(scratch.path());
+            FaultHost host(systemHost(), armed, kind);
+            const PackStatus result = update(host, scratch.path());
+            const auto* injected = host.injected();
+            if (injected == nullptr) {
+                EXPECT_EQ(result, PackStatus::done);
+                break;
+            }
+            if (kind == FaultKind::cutShort && !testing::canBeCutShort(injected->operation)) continue;
+            (kind == FaultKind::stopAfter ? stops : faults) += 1;
+            const std::string where = std::string(testing::operationName(injected->operation)) + " of '" +
+                                      injected->path + "' (operation " + std::to_string(armed) + ")";
+            const Files left = unpackOf(scratch.path() / "S.RD", scratch.path() / "S.RES", status);
+            EXPECT_EQ(status, 0) << where;
+            EXPECT_TRUE(left == oldFiles || left == newFiles) << where;
+            // A failure the tool saw leaves the old archive, with status 5 once writing has begun.
+            if (kind != FaultKind::stopAfter && result != PackStatus::done) {
+                if (isWriting(injected->operation)) {
+                    EXPECT_EQ(result, PackStatus::writeFailed) << where;
+                }
+                EXPECT_TRUE(left == oldFiles) << where;
+                EXPECT_EQ(fs::file_size(scratch.path() / "S.RES"), resourceBytes().size()) << where;
+            }
+            // No temporary left behind by a failure the tool saw.
+            if (kind != FaultKind::stopAfter) {
+                EXPECT_FALSE(fs::exists(scratch.path() / "S.RD.quillpack-new")) << where;
+            }
+        }
+    }
+    std::printf("update crash sweep: %d stops, %d faults injected\n", stops, faults);
+}
+
+}  // namespace
+}  // namespace quill::pack
