@@ -39,7 +39,7 @@ cmake --build --preset ci
 WINEPREFIX="$PWD/build/ci/wineprefix" WINEDEBUG=-all "$WINE" wineboot --init >/dev/null 2>&1 || true
 ctest --preset ci -j "$(nproc)"
 echo "== figures from the run above"
-grep -h -E '^(fault sweep|hostile names)' build/ci/Testing/Temporary/LastTest.log | sort -u
+grep -h -E '^(fault sweep|hostile names|update crash sweep)' build/ci/Testing/Temporary/LastTest.log | sort -u
 
 echo "== Tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
 cmake --preset sanitize >/dev/null

@@ -1,0 +1,155 @@
+// Seeded random archives (gaps, overlaps, repeated names, sounds, names in a
+// subdirectory), unpacked with -dig2wav, edited at random, put back with
+// update -wav2dig and unpacked again: every edited file as edited, every other
+// file as before, the list changed only in the changed records' numbers, and
+// conflicting edits refused with nothing written.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "pack/pack.h"
+#include "sound/dig_to_wav.h"
+#include "support/memory_host.h"
+#include "unpack/unpack.h"
+
+namespace quill::pack {
+namespace {
+
+using testing::Bytes;
+using testing::MemoryHost;
+using testing::toBytes;
+
+using Files = std::map<std::string, Bytes>;
+
+Files dataFiles(const MemoryHost& host) {
+    Files files;
+    for (const auto& [path, bytes] : host.files) {
+        if (path.starts_with("G\\data\\")) files[path.substr(7)] = bytes;
+    }
+    return files;
+}
+
+// Unpacks the pair in host into a fresh memory host and returns what it wrote.
+Files unpackOf(const MemoryHost& host) {
+    MemoryHost fresh;
+    fresh.directories = {"G", "G\\data", "G\\data\\SFX"};
+    fresh.files["G\\L.RD"] = host.files.at("G\\L.RD");
+    fresh.files["G\\L.RES"] = host.files.at("G\\L.RES");
+    testing::CapturedConsole console;
+    const char* arguments[] = {"quillfane", "G\\L.RD", "-dig2wav"};
+    EXPECT_EQ(run(3, arguments, fresh, console), ExitCode::ok) << console.text;
+    return dataFiles(fresh);
+}
+
+// The list with every number replaced by N: what must stay as it was.
+std::string withoutNumbers(const Bytes& list) {
+    std::string text;
+    bool inNumber = false;
+    for (const std::byte b : list) {
+        const char c = static_cast<char>(b);
+        const bool digit = (c >= '0' && c <= '9') || c == '-' || c == '+';
+        if (digit && !inNumber) text += 'N';
+        if (!digit) text += c;
+        inNumber = digit;
+    }
+    return text;
+}
+
+Bytes randomBytes(std::mt19937& random, std::size_t size) {
+    Bytes bytes(size);
+    for (auto& b : bytes) b = static_cast<std::byte>(random() & 0xff);
+    return bytes;
+}
+
+TEST(UpdateRoundTrip, RandomEditsGoBackExactlyAndConflictsWriteNothing) {
+    const char* names[] = {"A.BIN", "B.DIG", "c.dig", "SFX\\D.DIG", "SFX\\E", "F.TXT", "a.bin"};
+    int edits = 0;
+    int conflicts = 0;
+    for (unsigned seed = 1; seed <= 60; ++seed) {
+        std::mt19937 random(seed);
+        MemoryHost host;
+        host.directories = {"G", "G\\data", "G\\data\\SFX"};
+        const std::size_t resourceSize = 200 + random() % 3000;
+        host.files["G\\L.RES"] = randomBytes(random, resourceSize);
+        std::string list;
+        const int records = 1 + static_cast<int>(random() % 8);
+        for (int i = 0; i < records; ++i) {
+            const std::size_t offset = random() % (resourceSize - 1);
+            const std::size_t length = 1 + random() % (resourceSize - offset);
+            list += std::to_string(length) + (random() % 2 ? " " : "  ") + std::to_string(offset) + " " +
+                    names[random() % std::size(names)] + (random() % 2 ? "\r\n" : "\n");
+        }
+        list += "trailing text is kept\n";
+        host.files["G\\L.RD"] = toBytes(list);
+        const Files before = unpackOf(host);
+        for (const auto& [name, bytes] : before) host.files["G\\data\\" + name] = bytes;
+
+        // Edit some entries, or their .WAV, or both.
+        Files expected = before;
+        bool conflict = false;
+        for (const auto& [name, bytes] : before) {
+            if (name.ends_with(".WAV") || random() % 3 != 0) continue;
+            const bool sound = isSoundName(name);
+            const int how = static_cast<int>(random() % (sound ? 4 : 1));
+            Bytes edited = randomBytes(random, 1 + random() % 500);
+            const std::string wav = wavNameFor(name);
+            const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(edited.size()));
+            Bytes asWav(header.begin(), header.end());
+            Bytes samples(edited.size());
+            unscrambleInto(edited, 0, samples);
+            asWav.insert(asWav.end(), samples.begin(), samples.end());
+            if (how == 0) {  // the entry itself
+                host.files["G\\data\\" + name] = edited;
+            } else if (how == 1) {  // its .WAV
+                host.files["G\\data\\" + wav] = asWav;
+            } else if (how == 2) {  // both, alike
+                host.files["G\\data\\" + name] = edited;
+                host.files["G\\data\\" + wav] = asWav;
+            } else {  // both, differently
+                host.files["G\\data\\" + name] = edited;
+                Bytes other = randomBytes(random, edited.size() + 1);
+                const WavHeader otherHeader = makeWavHeader(static_cast<std::uint32_t>(other.size()));
+                Bytes otherWav(otherHeader.begin(), otherHeader.end());
+                otherWav.insert(otherWav.end(), other.begin(), other.end());
+                host.files["G\\data\\" + wav] = otherWav;
+                conflict = true;
+            }
+            expected[name] = edited;
+            if (sound) expected[wav] = asWav;
+            ++edits;
+        }
+
+        const Bytes listBefore = host.files.at("G\\L.RD");
+        const Bytes resourceBefore = host.files.at("G\\L.RES");
+        testing::CapturedConsole out;
+        testing::CapturedConsole err;
+        const char* arguments[] = {"quillpack", "update", "G\\L.RD", "-wav2dig"};
+        const PackStatus status = runPack(4, arguments, host, out, err);
+        if (conflict) {
+            ++conflicts;
+            EXPECT_EQ(status, PackStatus::inputUnusable) << seed;
+            EXPECT_EQ(host.files.at("G\\L.RD"), listBefore) << seed;
+            EXPECT_EQ(host.files.at("G\\L.RES"), resourceBefore) << seed;
+            continue;
+        }
+        ASSERT_EQ(status, PackStatus::done) << seed << "\n" << err.text;
+        const Files after = unpackOf(host);
+        for (const auto& [name, bytes] : expected) {
+            const auto found = after.find(name);
+            EXPECT_TRUE(found != after.end() && found->second == bytes)
+                << "seed " << seed << ": " << name << (found == after.end() ? " missing" : " differs") << "\n"
+                << testing::toText(host.files.at("G\\L.RD")) << out.text;
+        }
+        EXPECT_EQ(after.size(), expected.size()) << seed;
+        EXPECT_EQ(withoutNumbers(host.files.at("G\\L.RD")), withoutNumbers(listBefore)) << seed;
+        // The old bytes stay where they were: only appended to.
+        const Bytes& resource = host.files.at("G\\L.RES");
+        EXPECT_TRUE(std::equal(resourceBefore.begin(), resourceBefore.end(), resource.begin())) << seed;
+    }
+    EXPECT_GT(edits, 30);
+    EXPECT_GT(conflicts, 3);
+}
+
+}  // namespace
+}  // namespace quill::pack
