@@ -3,12 +3,12 @@ in an order that rotates, so a slow spell of the machine falls on all of them
 alike instead of on whichever ran during it. Writes the JSON shape hyperfine
 writes (results: command, times).
 
-usage: interleave.py OUT.json RUNS WARMUP NAME COMMAND OUTDIR [NAME COMMAND OUTDIR ...]
-Before every run OUTDIR is emptied (outside the timing).
+usage: interleave.py OUT.json RUNS WARMUP NAME COMMAND PREPARE [NAME COMMAND PREPARE ...]
+Before every run the shell command PREPARE runs (outside the timing): emptying
+an output directory, say, or making the edit an update is to put back.
 """
 import json
 import shlex
-import shutil
 import subprocess
 import sys
 import time
@@ -18,9 +18,8 @@ triples = sys.argv[4:]
 commands = [(triples[i], shlex.split(triples[i + 1]), triples[i + 2]) for i in range(0, len(triples), 3)]
 
 
-def timed(argv, outdir):
-    shutil.rmtree(outdir, ignore_errors=True)
-    subprocess.run(["mkdir", "-p", outdir], check=True)
+def timed(argv, prepare):
+    subprocess.run(["sh", "-c", prepare], check=True)
     start = time.perf_counter()
     done = subprocess.run(argv, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     elapsed = time.perf_counter() - start
@@ -32,12 +31,10 @@ def timed(argv, outdir):
 times = {name: [] for name, _, _ in commands}
 for round_ in range(warmup + runs):
     shift = round_ % len(commands)
-    for name, argv, outdir in commands[shift:] + commands[:shift]:
-        elapsed = timed(argv, outdir)
+    for name, argv, prepare in commands[shift:] + commands[:shift]:
+        elapsed = timed(argv, prepare)
         if round_ >= warmup:
             times[name].append(elapsed)
-for _, _, outdir in commands:
-    shutil.rmtree(outdir, ignore_errors=True)
 
 with open(out, "w") as f:
     json.dump({"results": [{"command": name, "times": times[name]} for name, _, _ in commands]}, f)
