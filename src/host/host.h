@@ -109,7 +109,7 @@ public:
     // Cuts an existing file back to `length` bytes; false (and the file
     // untouched) when it is shorter than that.
     virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length);
-    // False when there is no such file (a directory does not count).
+    // False when there is no such regular file.
     virtual bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time);
     // Removes a file (not a directory); false when nothing was removed.
     virtual bool removeFile(const std::string& path);
