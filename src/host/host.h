@@ -103,6 +103,9 @@ public:
     virtual ReplaceResult replaceFile(const std::string& from, const std::string& to);
     // An exclusive lock on an existing regular file, tied to that file's
     // identity: lock a file that stays in place, not one that gets replaced.
+    // For an archive that is its resource, which an update appends to and cuts
+    // back but never replaces; the list is replaced by a rename, and a lock on
+    // it would stay with the old file while the next updater locks the new one.
     // Other programs may still read and write the file. Null when the file
     // cannot be opened, or it is locked and `wait` is no.
     virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait);
