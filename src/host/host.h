@@ -103,13 +103,16 @@ public:
     virtual ReplaceResult replaceFile(const std::string& from, const std::string& to);
     // An exclusive lock on an existing regular file, tied to that file's
     // identity: lock a file that stays in place, not one that gets replaced.
+    // For an archive that is its resource, which an update appends to and cuts
+    // back but never replaces; the list is replaced by a rename, and a lock on
+    // it would stay with the old file while the next updater locks the new one.
     // Other programs may still read and write the file. Null when the file
     // cannot be opened, or it is locked and `wait` is no.
     virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait);
     // Cuts an existing file back to `length` bytes; false (and the file
     // untouched) when it is shorter than that.
     virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length);
-    // False when there is no such file (a directory does not count).
+    // False when there is no such regular file.
     virtual bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time);
     // Removes a file (not a directory); false when nothing was removed.
     virtual bool removeFile(const std::string& path);

@@ -403,7 +403,7 @@ public:
                 if (found) break;
             }
         }
-        if (!found || S_ISDIR(info.st_mode)) return false;
+        if (!found || !S_ISREG(info.st_mode)) return false;
         time.ticks = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
         return true;
     }

@@ -133,6 +133,11 @@ private:
     HANDLE handle_;
 };
 
+bool isFileThere(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool isPlainFile(HANDLE handle) {
     BY_HANDLE_FILE_INFORMATION info{};
     return GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &info) &&
@@ -284,10 +289,10 @@ public:
     }
 
     // Write-through: the call returns once the move is on the disk, directory
-    // entry included. Should it fail with the source gone, the move has
-    // happened all the same.
+    // entry included. Should it fail with the source there before and gone
+    // after, the move has happened all the same.
     ReplaceResult replaceFile(const std::string& from, const std::string& to) override {
-        if (directoryOf(from) != directoryOf(to)) return ReplaceResult::notReplaced;
+        if (directoryOf(from) != directoryOf(to) || !isFileThere(from)) return ReplaceResult::notReplaced;
         if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return ReplaceResult::replaced;
         }

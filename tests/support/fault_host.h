@@ -1,5 +1,6 @@
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,7 @@ enum class Operation {
 enum class FaultKind { refuse, cutShort, stopAfter };
 
 const char* operationName(Operation operation);
+inline void PrintTo(Operation operation, std::ostream* out) { *out << operationName(operation); }
 // Whether cutting the operation short differs from refusing it.
 bool canBeCutShort(Operation operation);
 
