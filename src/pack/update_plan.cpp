@@ -59,22 +59,64 @@ Found readEdited(Host& host, Console& err, const std::string& path, WholeFile& f
     return Found::refused;
 }
 
+// Whether an entry file holds exactly `current`, read through one buffer that
+// serves every file: most files are unchanged, and holding each whole would
+// cost a fresh block of memory per file. Only a file that differs is then read
+// whole (readEdited), for its bytes.
+Found matchesArchive(Host& host, Console& err, const std::string& path, std::span<const std::byte> current,
+                     std::vector<std::byte>& buffer, bool& same) {
+    same = false;
+    auto file = host.openForReading(path, NameCase::exact);
+    FileTime time;
+    if (!file) {
+        if (!host.readModificationTime(path, NameCase::exact, time)) return Found::missing;
+        err.print(shownPath(host, path) + ": cannot be read\n");
+        return Found::refused;
+    }
+    std::int64_t size = 0;
+    if (!file->measure(size)) {
+        err.print(shownPath(host, path) + ": cannot be read\n");
+        return Found::refused;
+    }
+    if (size != static_cast<std::int64_t>(current.size())) return Found::bytes;
+    for (std::size_t done = 0; done < current.size();) {
+        const std::size_t want = std::min(buffer.size(), current.size() - done);
+        const std::size_t got = file->read(std::span(buffer).first(want));
+        if (got == 0) {
+            // Shorter than measured, or unreadable: the whole read that follows says which.
+            return Found::bytes;
+        }
+        if (!std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got),
+                        current.begin() + static_cast<std::ptrdiff_t>(done))) {
+            return Found::bytes;
+        }
+        done += got;
+    }
+    std::byte extra{};
+    // Grown since it was measured: not the same.
+    same = file->read(std::span(&extra, 1)) == 0 && !file->failed();
+    return Found::bytes;
+}
+
 }  // namespace
 
 PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav2dig, UpdatePlan& plan) {
     const NameRules rules = host.nameRules();
     const EntryTable& table = *archive.table;
     std::int64_t end = archive.resource.size;
+    std::vector<std::byte> buffer(1 << 20);
     for (const auto& records : recordsByOutputPath(table, rules)) {
         const std::string& name = table.entries[static_cast<std::size_t>(records.back())].name;
         const auto current = recordBytes(archive, records.back());
         const std::string entryPath = entryOutputPath(archive.dataDirectory, name);
 
+        bool entrySame = false;
+        Found entryFound = matchesArchive(host, err, entryPath, current, buffer, entrySame);
         WholeFile edited;
-        const Found entryFound = readEdited(host, err, entryPath, edited);
+        if (entryFound == Found::bytes && !entrySame) entryFound = readEdited(host, err, entryPath, edited);
         if (entryFound == Found::refused) return PackStatus::inputUnusable;
         if (entryFound == Found::missing) ++plan.missing;
-        const bool entryDiffers = entryFound == Found::bytes && !sameBytes(edited.bytes(), current);
+        const bool entryDiffers = entryFound == Found::bytes && !entrySame && !sameBytes(edited.bytes(), current);
 
         // A sound's .WAV, scrambled back, is a candidate too, unless a record of its own writes that path.
         std::vector<std::byte> fromWav;

@@ -108,5 +108,36 @@ TEST_F(PackCommand, HelpAndVersionGoToStandardOutput) {
     EXPECT_EQ(version.out, std::string("quillpack ") + QUILL_VERSION + "\n");
 }
 
+TEST_F(PackCommand, AnUpdateWhileAnotherHoldsTheArchiveIsStatusFiveWithNothingWritten) {
+    host.directories = {"G", "G\\data"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\n");
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    host.files["G\\data\\A"] = toBytes("edited");
+    const auto held = host.lockExclusive("G\\S.RES", NameCase::exact, LockWait::no);
+    ASSERT_NE(held, nullptr);
+    const Result result = run({"update", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::writeFailed);
+    EXPECT_EQ(result.err, "G/S.RES: another update holds the archive, or it cannot be locked\n");
+    EXPECT_EQ(testing::toText(host.files.at("G\\S.RD")), "5 0 A\n");
+    EXPECT_EQ(testing::toText(host.files.at("G\\S.RES")), "0123456789");
+}
+
+TEST_F(PackCommand, UpdateOptionsAreCheckedLikeTheUnpackersOption) {
+    host.directories = {"G", "G\\data"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\n");
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    for (const auto& arguments : std::vector<std::vector<const char*>>{{"update", "G\\S.RD", "-wav2dig", "-wav2dig"},
+                                                                        {"update", "G\\S.RD", "-N"},
+                                                                        {"update", "G\\S.RD", "-n", "-n"},
+                                                                        {"update", "G\\S.RD", "-wav2digx"},
+                                                                        {"compact", "G\\S.RD"}}) {
+        EXPECT_EQ(run(arguments).status, PackStatus::badCommandLine) << arguments.back();
+    }
+    for (const auto& arguments : std::vector<std::vector<const char*>>{{"update", "G\\S.RD", "-n", "-Wav2Dig"},
+                                                                        {"update", "G\\S.RD", "-WAV2DIG"}}) {
+        EXPECT_EQ(run(arguments).status, PackStatus::done) << arguments.back();
+    }
+}
+
 }  // namespace
 }  // namespace quill::pack
