@@ -66,6 +66,27 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
     return PackStatus::done;
 }
 
+PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPath, Archive& archive,
+                             std::unique_ptr<FileLock>& lock) {
+    // The resource is the file to lock: it stays in place, while the list is replaced.
+    const std::string resourcePath = deriveResourcePath(listPath);
+    lock = host.lockExclusive(resourcePath, NameCase::ignoreWhenMissing, LockWait::no);
+    // Read first even without the lock, so that a missing or broken archive is reported as such.
+    if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
+    if (!lock) {
+        err.print(shownPath(host, resourcePath) + ": another update holds the archive, or it cannot be locked\n");
+        return PackStatus::writeFailed;
+    }
+    if (archive.report.stopsAt >= 0) {
+        const int record = archive.report.stopsAt;
+        err.print(shownPath(host, listPath) + ": an unpack stops at record " + std::to_string(record + 1) + " (" +
+                  archive.table->entries[static_cast<std::size_t>(record)].name + ") with status " +
+                  std::to_string(archive.report.stopStatus) + "; mend the list first\n");
+        return PackStatus::archiveUnsafe;
+    }
+    return PackStatus::done;
+}
+
 void readRecords(std::span<const std::byte> list, EntryTable& table) {
     BytesReadFile text(list);
     readListRecords(text, table);

@@ -27,6 +27,13 @@ struct Archive {
 // status (2 for the list, 3 for anything the unpacker would stop on).
 PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Archive& archive);
 
+// As loadArchive, for the commands that must not read an archive while an
+// update is half-way: the lock is taken first and held while `lock` lives
+// (status 5 when another holds it), and an archive an unpack would stop on is
+// refused (status 3).
+PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPath, Archive& archive,
+                             std::unique_ptr<FileLock>& lock);
+
 // The records the unpacker reads from a list's stored bytes.
 void readRecords(std::span<const std::byte> list, EntryTable& table);
 

@@ -69,18 +69,10 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         return PackStatus::badCommandLine;
     }
     // Not read while an update is half-way.
-    const auto lock = host.lockExclusive(resourcePath, NameCase::ignoreWhenMissing, LockWait::no);
+    std::unique_ptr<FileLock> lock;
     Archive archive;
-    if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
-    if (!lock) {
-        err.print(shownPath(host, resourcePath) + ": another update holds the archive, or it cannot be locked\n");
-        return PackStatus::writeFailed;
-    }
-    if (archive.report.stopsAt >= 0) {
-        err.print(shownPath(host, listPath) + ": an unpack stops at record " +
-                  std::to_string(archive.report.stopsAt + 1) + " with status " +
-                  std::to_string(archive.report.stopStatus) + "; mend the list first\n");
-        return PackStatus::archiveUnsafe;
+    if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+        return loaded;
     }
     const Layout layout = layOut(*archive.table);
     if (layout.size > INT32_MAX) {

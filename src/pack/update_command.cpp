@@ -88,22 +88,11 @@ PackStatus replaceList(Host& host, Console& err, const Archive& archive, const s
 
 PackStatus updateArchive(Host& host, Console& out, Console& err, const std::string& listPath, bool wav2dig,
                          bool dryRun) {
-    // Two updates of one archive never interleave. The resource is the file to
-    // lock: it stays in place, while the list is replaced.
-    const std::string resourcePath = deriveResourcePath(listPath);
-    const auto lock = host.lockExclusive(resourcePath, NameCase::ignoreWhenMissing, LockWait::no);
+    // Two updates of one archive never interleave.
+    std::unique_ptr<FileLock> lock;
     Archive archive;
-    if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
-    if (!lock) {
-        err.print(shownPath(host, resourcePath) + ": another update holds the archive, or it cannot be locked\n");
-        return PackStatus::writeFailed;
-    }
-    if (archive.report.stopsAt >= 0) {
-        const int record = archive.report.stopsAt;
-        err.print(shownPath(host, listPath) + ": an unpack stops at record " + std::to_string(record + 1) + " (" +
-                  archive.table->entries[static_cast<std::size_t>(record)].name + ") with status " +
-                  std::to_string(archive.report.stopStatus) + "; mend the list first\n");
-        return PackStatus::archiveUnsafe;
+    if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+        return loaded;
     }
 
     UpdatePlan plan;
