@@ -45,11 +45,13 @@ std::vector<std::string> namesIgnoringCase(const std::string& posixPath) {
     return found;
 }
 
+// Never blocks on a FIFO with no writer: such a file then reads as empty, or
+// cannot be measured, and the caller reports it.
 int openForReadingAsTyped(const std::string& posixPath) {
-    const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(posixPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) || ::fcntl(fd, F_SETFL, 0) != 0) {
         ::close(fd);
         errno = EISDIR;
         return -1;

@@ -31,9 +31,14 @@ std::vector<std::vector<int>> recordsByOutputPath(const EntryTable& table, NameR
     return groups;
 }
 
-bool isSomeRecordsPath(const EntryTable& table, const std::string& name, NameRules rules) {
-    for (int i = 0; i < table.count; ++i) {
-        if (sameOutputPath(table.entries[static_cast<std::size_t>(i)].name, name, rules)) return true;
+// Whether a record after `record` writes `path` in an unpack with -dig2wav,
+// as its own file or as a sound's companion: then what stands at that path is
+// not what `record` left there.
+bool writtenLater(const EntryTable& table, int record, const std::string& path, NameRules rules) {
+    for (int j = record + 1; j < table.count; ++j) {
+        const std::string& name = table.entries[static_cast<std::size_t>(j)].name;
+        if (sameOutputPath(name, path, rules)) return true;
+        if (isSoundName(name) && sameOutputPath(wavNameFor(name), path, rules)) return true;
     }
     return false;
 }
@@ -107,6 +112,9 @@ PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav
     std::vector<std::byte> buffer(1 << 20);
     for (const auto& records : recordsByOutputPath(table, rules)) {
         const std::string& name = table.entries[static_cast<std::size_t>(records.back())].name;
+        // With -wav2dig the directory is one an unpack with -dig2wav made: a
+        // later sound's companion may have taken this path's place.
+        if (wav2dig && writtenLater(table, records.back(), name, rules)) continue;
         const auto current = recordBytes(archive, records.back());
         const std::string entryPath = entryOutputPath(archive.dataDirectory, name);
 
@@ -118,12 +126,12 @@ PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav
         if (entryFound == Found::missing) ++plan.missing;
         const bool entryDiffers = entryFound == Found::bytes && !entrySame && !sameBytes(edited.bytes(), current);
 
-        // A sound's .WAV, scrambled back, is a candidate too, unless a record of its own writes that path.
+        // A sound's .WAV, scrambled back, is a candidate too, when this record's companion is what an unpack leaves there.
         std::vector<std::byte> fromWav;
         bool wavDiffers = false;
         const std::string wavName = wavNameFor(name);
         const std::string wavPath = entryOutputPath(archive.dataDirectory, wavName);
-        if (wav2dig && isSoundName(name) && !isSomeRecordsPath(table, wavName, rules)) {
+        if (wav2dig && isSoundName(name) && !writtenLater(table, records.back(), wavName, rules)) {
             WholeFile wav;
             const Found wavFound = readEdited(host, err, wavPath, wav);
             if (wavFound == Found::refused) return PackStatus::inputUnusable;

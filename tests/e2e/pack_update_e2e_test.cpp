@@ -2,6 +2,7 @@
 // -n writes nothing, conflicts and foreign .WAV files are refused, an
 // unchanged directory rewrites nothing, compact keeps every file.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdint>
 
@@ -138,6 +139,16 @@ TEST_F(PackUpdate, CompactWritesAPairThatUnpacksToTheSameFiles) {
     EXPECT_EQ(readFile(at("NEW.RES")), slice(resource, 0, 700) + "edited");
     EXPECT_EQ(pack({"compact", "S.RD", "s.rd"}).status, rules.windows ? 1 : 0);  // the same file on Windows
     EXPECT_EQ(pack({"compact", "S.RD", "S.RD"}).status, 1);
+}
+
+TEST_F(PackUpdate, AFifoInTheDataDirectoryIsRefusedWithoutWaiting) {
+    if (rules.windows) GTEST_SKIP() << "Wine cannot make or open a Unix FIFO as a file";
+    fs::remove(at("data/A.BIN"));
+    ASSERT_EQ(mkfifo(at("data/A.BIN").c_str(), 0666), 0);
+    const auto result = pack({"update", "S.RD"});
+    EXPECT_EQ(result.status, 4) << result.output;
+    EXPECT_EQ(result.error, "data/A.BIN: cannot be read\n");
+    EXPECT_EQ(readFile(at("S.RD")), list);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "pack/pack.h"
+#include "unpack/unpack.h"
 #include "support/memory_host.h"
 
 namespace quill::pack {
@@ -136,6 +137,24 @@ TEST_F(PackCommand, UpdateOptionsAreCheckedLikeTheUnpackersOption) {
     for (const auto& arguments : std::vector<std::vector<const char*>>{{"update", "G\\S.RD", "-n", "-Wav2Dig"},
                                                                         {"update", "G\\S.RD", "-WAV2DIG"}}) {
         EXPECT_EQ(run(arguments).status, PackStatus::done) << arguments.back();
+    }
+}
+
+TEST_F(PackCommand, AnUntouchedUnpackWithSharedCompanionPathsChangesNothing) {
+    // Two sounds whose companions share a name (A.DIG and A.dig on Linux), and a
+    // record whose own file a later sound's companion replaces (X.WAV before X.DIG).
+    for (const char* list : {"5 0 A.DIG\n4 5 A.dig\n3 9 B.TXT\n", "5 0 X.WAV\n6 5 X.DIG\n"}) {
+        host.files.clear();
+        host.directories = {"G", "G\\data"};
+        host.files["G\\S.RD"] = toBytes(list);
+        host.files["G\\S.RES"] = toBytes("0123456789ABCDEF");
+        testing::CapturedConsole console;
+        const char* unpack[] = {"quillfane", "G\\S.RD", "-dig2wav"};
+        ASSERT_EQ(quill::run(3, unpack, host, console), ExitCode::ok) << list;
+        const Result result = run({"update", "G\\S.RD", "-wav2dig"});
+        EXPECT_EQ(result.status, PackStatus::done) << list << result.err;
+        EXPECT_EQ(result.out, "nothing changed: G/data/ matches the archive\n") << list;
+        EXPECT_EQ(testing::toText(host.files.at("G\\S.RD")), list);
     }
 }
 
