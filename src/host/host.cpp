@@ -34,6 +34,7 @@ bool Host::cutBack(const std::string&, NameCase, std::int64_t) { return false; }
 bool Host::readModificationTime(const std::string&, NameCase, FileTime&) { return false; }
 
 bool Host::removeFile(const std::string&) { return false; }
+bool Host::sameFile(const std::string&, const std::string&, NameCase) { return false; }
 
 LoadStatus loadWholeFile(Host& host, const std::string& path, NameCase nameCase, std::int64_t maxSize,
                          WholeFile& file) {

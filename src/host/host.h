@@ -116,6 +116,9 @@ public:
     virtual bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time);
     // Removes a file (not a directory); false when nothing was removed.
     virtual bool removeFile(const std::string& path);
+    // True when both paths lead to one existing file, however they are spelt
+    // (links, "." components, letter case); `b` is looked up as `bCase` says.
+    virtual bool sameFile(const std::string& a, const std::string& b, NameCase bCase);
 };
 
 // --- loading a whole file ------------------------------------------------------

@@ -411,6 +411,26 @@ public:
     }
 
     bool removeFile(const std::string& path) override { return ::unlink(toPosixPath(path).c_str()) == 0; }
+
+    bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
+        struct stat first {};
+        struct stat second {};
+        if (::stat(toPosixPath(a).c_str(), &first) != 0) return false;
+        const std::string posixB = toPosixPath(b);
+        if (::stat(posixB.c_str(), &second) != 0) {
+            if (errno != ENOENT || bCase != NameCase::ignoreWhenMissing) return false;
+            // The file the case-blind lookup would take.
+            bool found = false;
+            for (const auto& candidate : namesIgnoringCase(posixB)) {
+                if (::stat(candidate.c_str(), &second) == 0 && S_ISREG(second.st_mode)) {
+                    found = true;
+                    break;
+                }
+            }
+            if (!found) return false;
+        }
+        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+    }
 };
 
 }  // namespace

@@ -256,6 +256,17 @@ HANDLE openOutput(const std::string& path) {
     return handle;
 }
 
+// A file's identity, following links; false when it cannot be opened.
+bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    return known;
+}
+
 class WindowsHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::windows; }
@@ -337,6 +348,15 @@ public:
     }
 
     bool removeFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+
+    // The file system ignores letter case by itself.
+    bool sameFile(const std::string& a, const std::string& b, NameCase) override {
+        BY_HANDLE_FILE_INFORMATION first{};
+        BY_HANDLE_FILE_INFORMATION second{};
+        if (!identify(a, first) || !identify(b, second)) return false;
+        return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+               first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+    }
 };
 
 }  // namespace

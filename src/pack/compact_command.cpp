@@ -59,7 +59,10 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     const std::string resourcePath = deriveResourcePath(listPath);
     const std::string newResourcePath = deriveResourcePath(newListPath);
     for (const std::string& target : {newListPath, newResourcePath}) {
-        if (sameOutputPath(target, listPath, rules) || sameOutputPath(target, resourcePath, rules)) {
+        // By name, and by identity for other spellings of the same files (links, "./", letter case).
+        if (sameOutputPath(target, listPath, rules) || sameOutputPath(target, resourcePath, rules) ||
+            host.sameFile(target, listPath, NameCase::exact) ||
+            host.sameFile(target, resourcePath, NameCase::ignoreWhenMissing)) {
             err.print(shownPath(host, target) + ": is the archive being compacted; name a new list\n");
             return PackStatus::badCommandLine;
         }

@@ -8,22 +8,6 @@
 namespace quill::pack {
 namespace {
 
-// Control bytes would reach a terminal as commands; they show as \xHH.
-std::string shownName(const std::string& name) {
-    std::string shown;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-            shown += escaped;
-        } else {
-            shown += c;
-        }
-    }
-    return shown;
-}
-
 std::string recordList(const std::vector<int>& records) {
     constexpr std::size_t kShown = 5;
     std::string text;
@@ -77,6 +61,22 @@ void printReport(Console& out, const EntryTable& table, const ArchiveReport& rep
 }
 
 }  // namespace
+
+// Control bytes would reach a terminal as commands; they show as \xHH.
+std::string shownName(const std::string& name) {
+    std::string shown;
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7f) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            shown += escaped;
+        } else {
+            shown += c;
+        }
+    }
+    return shown;
+}
 
 std::string shownPath(const Host& host, const std::string& path) {
     if (host.nameRules() == NameRules::windows) return path;

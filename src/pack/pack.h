@@ -28,6 +28,10 @@ PackStatus listArchive(Host& host, Console& out, Console& err, const std::string
 PackStatus compactArchive(Host& host, Console& out, Console& err, const std::string& listPath,
                           const std::string& newListPath);
 
+// An entry name for the console: control bytes, which a terminal would take as
+// commands, show as \xHH.
+std::string shownName(const std::string& name);
+
 // A path as the user of this host writes it, for messages.
 std::string shownPath(const Host& host, const std::string& path);
 

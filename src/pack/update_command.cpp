@@ -17,12 +17,14 @@ void printPlan(const Host& host, Console& out, const Archive& archive, const Upd
     for (const Change& change : plan.changes) {
         const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(change.records.back())];
         out.print((change.records.size() > 1 ? "records " : "record ") + recordNumbers(change.records) + " " +
-                  entry.name + ": " + std::to_string(entry.length) + " -> " + std::to_string(change.bytes.size()) +
-                  " bytes, from " + shownPath(host, change.source) + "\n");
+                  shownName(entry.name) + ": " + std::to_string(entry.length) + " -> " +
+                  std::to_string(change.bytes.size()) + (change.bytes.size() == 1 ? " byte" : " bytes") +
+                  ", from " + shownName(shownPath(host, change.source)) + "\n");
     }
     if (plan.missing > 0) {
-        out.print(std::to_string(plan.missing) + (plan.missing == 1 ? " entry file is" : " entry files are") +
-                  " not in " + shownPath(host, archive.dataDirectory) + ": kept as they are\n");
+        out.print(std::to_string(plan.missing) +
+                  (plan.missing == 1 ? " entry file is not in " : " entry files are not in ") +
+                  shownPath(host, archive.dataDirectory) + (plan.missing == 1 ? ": kept as it is\n" : ": kept as they are\n"));
     }
 }
 

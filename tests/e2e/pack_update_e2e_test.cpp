@@ -141,6 +141,23 @@ TEST_F(PackUpdate, CompactWritesAPairThatUnpacksToTheSameFiles) {
     EXPECT_EQ(pack({"compact", "S.RD", "S.RD"}).status, 1);
 }
 
+TEST_F(PackUpdate, CompactNeverWritesOverItsOwnArchiveHoweverItIsSpelt) {
+    const std::vector<std::string> spellings = {rules.typedPath("./S.RD"), rules.typedPath("data/../S.RD")};
+    for (const auto& spelling : spellings) {
+        const auto result = pack({"compact", "S.RD", spelling});
+        EXPECT_EQ(result.status, 1) << spelling << result.error;
+    }
+    if (!rules.windows) {
+        fs::create_directory_symlink(".", at("same"));
+        EXPECT_EQ(pack({"compact", "S.RD", "same/S.RD"}).status, 1);
+        // A list in another case finds S.RES by the case-blind lookup: S.RD's resource is that same file.
+        writeFile(at("s.rd"), list);
+        EXPECT_EQ(pack({"compact", "s.rd", "S.RD"}).status, 1);
+    }
+    EXPECT_EQ(readFile(at("S.RD")), list);
+    EXPECT_EQ(readFile(at("S.RES")), resource);
+}
+
 TEST_F(PackUpdate, AFifoInTheDataDirectoryIsRefusedWithoutWaiting) {
     if (rules.windows) GTEST_SKIP() << "Wine cannot make or open a Unix FIFO as a file";
     fs::remove(at("data/A.BIN"));

@@ -64,6 +64,10 @@ public:
     bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override;
     bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
     bool removeFile(const std::string& path) override;
+    // Only looks: passed through, never failed.
+    bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
+        return inner_.sameFile(a, b, bCase);
+    }
 
     const std::vector<OperationRecord>& operations() const { return operations_; }
     // The operation that was failed (for a stop, the last one that happened), if the run got that far.

@@ -48,6 +48,10 @@ public:
     bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override;
     bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
     bool removeFile(const std::string& path) override;
+    // One spelling per file here.
+    bool sameFile(const std::string& a, const std::string& b, NameCase) override {
+        return a == b && files.count(a) != 0;
+    }
 
     bool parentExists(const std::string& path) const;
     // Records a change to a file: a new time, and not yet durable.
