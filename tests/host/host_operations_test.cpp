@@ -18,11 +18,7 @@ enum class Where { system, memory };
 
 using Param = std::tuple<Where, testing::HostCheck>;
 
-std::string toolForm(const std::string& posixPath) {
-    std::string path = posixPath;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
+using testing::toolForm;
 
 bool setPosixTime(const std::string& toolPath, std::int64_t seconds) {
     std::string path = toolPath;

@@ -19,11 +19,7 @@ namespace {
 
 using testing::ScratchDirectory;
 
-std::string toolForm(const testing::fs::path& path) {
-    std::string text = path.string();
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return text;
-}
+using testing::toolForm;
 
 class Pipe {
 public:

@@ -18,11 +18,7 @@ namespace {
 
 using testing::ScratchDirectory;
 
-std::string toolForm(const testing::fs::path& path) {
-    std::string text = path.string();
-    std::replace(text.begin(), text.end(), '/', '\\');
-    return text;
-}
+using testing::toolForm;
 
 // Each operation that takes an existing file, as one yes-or-no outcome.
 struct FileOperation {

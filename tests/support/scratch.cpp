@@ -40,6 +40,12 @@ ScratchDirectory::~ScratchDirectory() {
     fs::remove_all(path_, ignored);
 }
 
+std::string toolForm(const fs::path& path) {
+    std::string text = path.string();
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
 std::vector<std::string> filesBelow(const fs::path& directory) {
     std::vector<std::string> names;
     std::error_code ignored;

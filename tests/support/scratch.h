@@ -24,6 +24,9 @@ private:
     fs::path path_;
 };
 
+// A path in the tool's own form: backslash separators.
+std::string toolForm(const fs::path& path);
+
 // Names of every file below a directory (not the directories), relative, sorted.
 std::vector<std::string> filesBelow(const fs::path& directory);
 
