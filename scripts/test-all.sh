@@ -2,7 +2,9 @@
 # Builds and runs every test: the Linux build with warnings as errors, the
 # same tests under AddressSanitizer + UndefinedBehaviorSanitizer (LeakSanitizer
 # included), the Windows build's end-to-end suite under Wine, and the fuzzers
-# for a bounded time. Installs what a fresh Debian machine lacks (as root).
+# for a bounded time; checks what a release ships (a plain build installed
+# into a scratch prefix, the manual pages, the Windows zip). Installs what a
+# fresh Debian machine lacks (as root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,27 +12,39 @@ cd "$(dirname "$0")/.."
 FUZZ_SECONDS=${FUZZ_SECONDS:-30}
 WINE=/usr/lib/wine/wine64
 
-packages=()
-need_command() { command -v "$1" >/dev/null 2>&1 || packages+=("$2"); }
-need_package() { dpkg -s "$1" >/dev/null 2>&1 || packages+=("$1"); }
+source scripts/packages.sh
 need_command cmake cmake
 need_command ninja ninja-build
+need_command make make
 need_command g++ g++
 need_command clang++ clang
 need_command soxi sox
 need_command x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
+need_command mandoc mandoc
+need_command groff groff-base
+need_command col bsdextrautils
 need_package libgtest-dev
 need_package libclang-rt-14-dev
-[ -x "$WINE" ] || packages+=(wine wine64)
-if ((${#packages[@]})); then
-  echo "== installing: ${packages[*]}"
-  apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${packages[@]}" >/dev/null
-fi
+[ -x "$WINE" ] || quill_missing+=(wine wine64)
+install_missing
+
+# The one place the version is set.
+VERSION=$(sed -n 's/^project(quillfane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+MESSAGES=src/unpack/messages.h
 
 echo "== Windows build (MinGW-w64, static)"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw
+cmake --build --preset mingw --target package
+
+echo "== Plain build, no GoogleTest, installed into a scratch prefix"
+# What a packager or a user without the presets does.
+cmake -S . -B build/plain -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >/dev/null
+grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' build/plain/CMakeCache.txt || { echo "plain build is not Release"; exit 1; }
+cmake --build build/plain -j "$(nproc)"
+rm -rf build/plain-prefix
+cmake --install build/plain --prefix "$PWD/build/plain-prefix" >/dev/null
+tests/release/installed_tree.sh "$PWD/build/plain-prefix" "$VERSION" "$MESSAGES"
 
 echo "== Linux build and tests, warnings as errors (Linux and Windows end-to-end suites)"
 cmake --preset ci -DQUILL_WINDOWS_EXE="$PWD/build/mingw/quillfane.exe" -DQUILL_WINE="$WINE" >/dev/null
@@ -40,6 +54,9 @@ WINEPREFIX="$PWD/build/ci/wineprefix" WINEDEBUG=-all "$WINE" wineboot --init >/d
 ctest --preset ci -j "$(nproc)"
 echo "== figures from the run above"
 grep -h -E '^(fault sweep|hostile names|update crash sweep)' build/ci/Testing/Temporary/LastTest.log | sort -u
+
+echo "== The Windows zip"
+tests/release/windows_zip.sh "$PWD/build/mingw/quillfane-$VERSION-win64.zip" "$VERSION" "$WINE" "$PWD/build/ci/wineprefix"
 
 echo "== Tests under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer"
 cmake --preset sanitize >/dev/null

@@ -1,6 +1,10 @@
-// Linux side of the host: the tool's Windows paths become POSIX paths here.
+// POSIX side of the host: the tool's Windows paths become POSIX paths here.
+// Linux extras (large pages, prefaulting) are used where the headers offer
+// them; everything else is POSIX.1-2008 or, for flock, BSD-derived and
+// present on Linux, the BSDs, macOS and the commercial Unixes.
 #include "common/ascii_case.h"
 #include "host/host.h"
+#include "host/stat_time.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -15,6 +19,10 @@
 #include <climits>
 #include <string>
 #include <vector>
+
+#if !defined(MAP_ANONYMOUS) && defined(MAP_ANON)
+#define MAP_ANONYMOUS MAP_ANON  // the older BSD name
+#endif
 
 namespace quill {
 namespace {
@@ -126,6 +134,12 @@ std::string nameIn(const std::string& posixPath) {
 }
 
 bool syncDescriptor(int fd) {
+#ifdef F_FULLFSYNC
+    // macOS: fsync only hands the data to the drive, which may keep it in
+    // its cache; F_FULLFSYNC asks the drive to write it. Some file systems
+    // refuse it, and then fsync is the best there is.
+    if (::fcntl(fd, F_FULLFSYNC) == 0) return true;
+#endif
     int result = 0;
     do {
         result = ::fsync(fd);
@@ -406,7 +420,7 @@ public:
             }
         }
         if (!found || !S_ISREG(info.st_mode)) return false;
-        time.ticks = std::int64_t{info.st_mtim.tv_sec} * 1'000'000'000 + info.st_mtim.tv_nsec;
+        time.ticks = modificationNanoseconds(info);
         return true;
     }
 
@@ -443,8 +457,10 @@ Host& systemHost() {
 void ignoreSignalsThatEndRuns() {
     // A reader that goes away: the console is a side channel, the unpacking goes on.
     (void)::signal(SIGPIPE, SIG_IGN);
+#ifdef SIGXFSZ
     // A file-size limit: the short write becomes the entry's own failure status.
     (void)::signal(SIGXFSZ, SIG_IGN);
+#endif
 }
 
 }  // namespace quill

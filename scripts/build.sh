@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the tools (build/release/quillfane and quillpack), first installing
+# CMake, Ninja and a compiler with apt-get when the machine lacks them.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source scripts/packages.sh
+need_command cmake cmake
+need_command ninja ninja-build
+need_command g++ g++
+install_missing
+cmake --preset release >/dev/null
+cmake --build --preset release

@@ -1,0 +1,26 @@
+# Sourced by the build and test scripts: notes what this machine lacks, then
+# installs it with apt-get (as root, or through sudo when there is one).
+quill_missing=()
+need_command() { command -v "$1" >/dev/null 2>&1 || quill_missing+=("$2"); }
+need_package() { dpkg -s "$1" >/dev/null 2>&1 || quill_missing+=("$1"); }
+
+install_missing() {
+  ((${#quill_missing[@]})) || return 0
+  local as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then
+      as_root=(sudo)
+    else
+      echo "missing: ${quill_missing[*]}; run this as root to install them with apt-get" >&2
+      return 1
+    fi
+  fi
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "missing: ${quill_missing[*]}; install them with this system's package manager" >&2
+    return 1
+  fi
+  echo "== installing: ${quill_missing[*]}"
+  "${as_root[@]}" apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${quill_missing[@]}" >/dev/null
+  quill_missing=()
+}
