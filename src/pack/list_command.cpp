@@ -79,12 +79,12 @@ std::string shownName(const std::string& name) {
 }
 
 std::string shownPath(const Host& host, const std::string& path) {
-    if (host.nameRules() == NameRules::windows) return path;
+    if (host.nameRules() == NameRules::windows) return shownName(path);
     std::string shown = path;
     for (char& c : shown) {
         if (c == '\\') c = '/';
     }
-    return shown;
+    return shownName(shown);
 }
 
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath) {

@@ -123,6 +123,20 @@ TEST_F(PackCommand, AnUpdateWhileAnotherHoldsTheArchiveIsStatusFiveWithNothingWr
     EXPECT_EQ(testing::toText(host.files.at("G\\S.RES")), "0123456789");
 }
 
+TEST_F(PackCommand, MessagesShowControlBytesOfNamesEscaped) {
+    host.directories = {"G", "G\\data"};
+    host.files["G\\S.RD"] = toBytes("5 0 \x1b[2J\n");
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    host.files["G\\data\\\x1b[2J"] = {};
+    const Result empty = run({"update", "G\\S.RD"});
+    EXPECT_EQ(empty.status, PackStatus::inputUnusable);
+    EXPECT_EQ(empty.err, "G/data/\\x1B[2J: empty; a record cannot be empty\n");
+
+    const Result noList = run({"list", "G\\\x07.RD"});
+    EXPECT_EQ(noList.status, PackStatus::listUnreadable);
+    EXPECT_EQ(noList.err, "G/\\x07.RD: cannot be read\n");
+}
+
 TEST_F(PackCommand, UpdateOptionsAreCheckedLikeTheUnpackersOption) {
     host.directories = {"G", "G\\data"};
     host.files["G\\S.RD"] = toBytes("5 0 A\n");
