@@ -6,6 +6,10 @@ need_package() { dpkg -s "$1" >/dev/null 2>&1 || quill_missing+=("$1"); }
 
 install_missing() {
   ((${#quill_missing[@]})) || return 0
+  if ! command -v apt-get >/dev/null 2>&1; then
+    echo "missing: ${quill_missing[*]} (Debian's names); install them with this system's package manager" >&2
+    return 1
+  fi
   local as_root=()
   if [ "$(id -u)" -ne 0 ]; then
     if command -v sudo >/dev/null 2>&1; then
@@ -14,10 +18,6 @@ install_missing() {
       echo "missing: ${quill_missing[*]}; run this as root to install them with apt-get" >&2
       return 1
     fi
-  fi
-  if ! command -v apt-get >/dev/null 2>&1; then
-    echo "missing: ${quill_missing[*]}; install them with this system's package manager" >&2
-    return 1
   fi
   echo "== installing: ${quill_missing[*]}"
   "${as_root[@]}" apt-get update -qq

@@ -5,8 +5,9 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/demo_check.sh"
-prefix=$1 version=$2 messages_h=$3
-demo=$(cd "$here/../../demo" && pwd)
+prefix=$(cd "$1" && pwd) version=$2 messages_h=$3
+top=$(cd "$here/../.." && pwd)
+demo=$top/demo
 
 expected="bin/quillfane
 bin/quillpack
@@ -18,6 +19,8 @@ found=$(cd "$prefix" && find . -type f -o -type l | sed 's|^\./||' | LC_ALL=C so
 [ "$found" = "$expected" ] || fail "installed files differ from what is expected:
 $(diff <(echo "$expected") <(echo "$found") || true)"
 [ -x "$prefix/bin/quillfane" ] && [ -x "$prefix/bin/quillpack" ] || fail "the tools are not executable"
+cmp -s "$top/README.md" "$prefix/share/doc/quillfane/README.md" || fail "the installed README.md is not the repository's"
+cmp -s "$top/LICENSE" "$prefix/share/doc/quillfane/LICENSE" || fail "the installed LICENSE is not the repository's"
 
 "$here/man_pages.sh" "$messages_h" "$version" "$prefix"/share/man/man1/*.1
 
@@ -27,7 +30,8 @@ $(diff <(echo "$expected") <(echo "$found") || true)"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 cp "$demo/DEMO.RD" "$demo/DEMO.RES" "$scratch/"
-# From elsewhere, by a relative path, as a user on PATH would.
+# Found on PATH from another directory, as a user runs it.
+[ "$(PATH="$prefix/bin:$PATH" command -v quillfane)" = "$prefix/bin/quillfane" ] || fail "PATH finds another quillfane"
 output=$(cd "$scratch" && PATH="$prefix/bin:$PATH" quillfane DEMO.RD -dig2wav) || fail "installed quillfane failed: $output"
 [ "$(tail -n 1 <<<"$output")" = "All done!" ] || fail "installed quillfane did not end with All done!: $output"
 check_demo_output "$scratch"

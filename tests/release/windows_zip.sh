@@ -27,16 +27,15 @@ trap 'rm -rf "$scratch"' EXIT
 unpacked="$scratch/$top"
 for doc in README.txt:README.md LICENSE.txt:LICENSE; do
   text="$unpacked/${doc%%:*}" source="$here/../../${doc##*:}"
-  # Every line ends in CR LF, the last one included, and the text is the source's.
-  if grep -q -v $'\r$' "$text"; then fail "$text has a line not ending in CR LF"; fi
-  [ "$(tail -c 2 "$text" | od -An -tx1 | tr -d ' ')" = 0d0a ] || fail "$text does not end in CR LF"
-  tr -d '\r' <"$text" | cmp -s - "$source" || fail "$text is not $source with CR LF line ends"
+  # Exactly the source with CR LF for every LF: no bare LF, no doubled or stray CR.
+  sed 's/$/\r/' "$source" | cmp -s - "$text" || fail "$text is not $source with CR LF line ends"
 done
 
 cp "$demo/DEMO.RD" "$demo/DEMO.RES" "$scratch/"
 output=$(cd "$scratch" && "$wine" "$unpacked/quillfane.exe" DEMO.RD -dig2wav) || fail "quillfane.exe from the zip failed: $output"
 grep -q -x $'All done!\r' <<<"$output" || fail "quillfane.exe did not end with All done!: $output"
 check_demo_output "$scratch"
-pack_version=$(cd "$scratch" && "$wine" "$unpacked/quillpack.exe" --version | tr -d '\r')
+pack_version=$(cd "$scratch" && "$wine" "$unpacked/quillpack.exe" --version | tr -d '\r') ||
+  fail "quillpack.exe --version failed: $pack_version"
 [ "$pack_version" = "quillpack $version" ] || fail "quillpack.exe --version says '$pack_version'"
 echo "Windows zip $(basename "$zip"): 4 files as expected, CR LF papers; its quillfane.exe unpacked the demo under Wine"
