@@ -80,7 +80,7 @@ PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPa
     if (archive.report.stopsAt >= 0) {
         const int record = archive.report.stopsAt;
         err.print(shownPath(host, listPath) + ": an unpack stops at record " + std::to_string(record + 1) + " (" +
-                  archive.table->entries[static_cast<std::size_t>(record)].name + ") with status " +
+                  shownName(archive.table->entries[static_cast<std::size_t>(record)].name) + ") with status " +
                   std::to_string(archive.report.stopStatus) + "; mend the list first\n");
         return PackStatus::archiveUnsafe;
     }

@@ -135,6 +135,15 @@ TEST_F(PackCommand, MessagesShowControlBytesOfNamesEscaped) {
     const Result noList = run({"list", "G\\\x07.RD"});
     EXPECT_EQ(noList.status, PackStatus::listUnreadable);
     EXPECT_EQ(noList.err, "G/\\x07.RD: cannot be read\n");
+
+    host.files["G\\S.RD"] = toBytes("5 0 A\n5 99 \x1b[2JB\n");
+    for (const char* command : {"update", "compact"}) {
+        const Result stops = std::string(command) == "update" ? run({"update", "G\\S.RD"})
+                                                              : run({"compact", "G\\S.RD", "G\\N.RD"});
+        EXPECT_EQ(stops.status, PackStatus::archiveUnsafe) << command;
+        EXPECT_EQ(stops.err, "G/S.RD: an unpack stops at record 2 (\\x1B[2JB) with status 5; mend the list first\n")
+            << command;
+    }
 }
 
 TEST_F(PackCommand, UpdateOptionsAreCheckedLikeTheUnpackersOption) {

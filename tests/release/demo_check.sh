@@ -15,8 +15,10 @@ check_demo_output() {
       *.DIG)
         wav="$dir/data/${name%.*}.WAV"
         [ "$(stat -c %s "$wav")" -eq $((44 + length)) ] || fail "$wav: not 44 + $length bytes"
-        [ "$(soxi -r "$wav") $(soxi -c "$wav") $(soxi -b "$wav")" = "11025 1 8" ] ||
-          fail "$wav: not 11025 Hz, one channel, 8 bits"
+        [ "$(soxi -r "$wav") $(soxi -c "$wav") $(soxi -b "$wav") $(soxi -s "$wav")" = "11025 1 8 $length" ] ||
+          fail "$wav: not $length samples at 11025 Hz, one channel, 8 bits, to sox"
+        [ "$(od -An -v -tx1 -N 44 "$wav" | tr -s ' \n' ' ')" = " $(wav_header "$length") " ] ||
+          fail "$wav: not the canonical 44-byte header for $length samples"
         expected=$(od -An -v -tu1 -j "$offset" -N "$length" "$dir/DEMO.RES" |
           awk '{ for (i = 1; i <= NF; i++) { v = $i; if (k % 3 == 0) v = (v + k) % 256; print v; k++ } }')
         actual=$(od -An -v -tu1 -j 44 "$wav" | awk '{ for (i = 1; i <= NF; i++) print $i }')
@@ -25,6 +27,15 @@ check_demo_output() {
     esac
   done < "$dir/DEMO.RD"
   [ "$entries" -eq 3 ] || fail "the demo list should have 3 records, read $entries"
+}
+
+# The canonical PCM header, as od -tx1 shows it: RIFF size, format chunk
+# (PCM, 1 channel, 11025 Hz, 11025 bytes/s, block 1, 8 bits), data size.
+wav_header() {
+  local size=$1
+  le32() { printf '%02x %02x %02x %02x' $(($1 & 255)) $(($1 >> 8 & 255)) $(($1 >> 16 & 255)) $(($1 >> 24 & 255)); }
+  echo "52 49 46 46 $(le32 $((size + 36))) 57 41 56 45 66 6d 74 20 10 00 00 00 01 00 01 00" \
+    "$(le32 11025) $(le32 11025) 01 00 08 00 64 61 74 61 $(le32 "$size")"
 }
 
 fail() {

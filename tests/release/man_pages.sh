@@ -16,12 +16,12 @@ for page in "$@"; do
   if [ "$(basename "$page")" = quillfane.1 ]; then
     rendered=$(mandoc -Tascii -O width=300 "$page" | col -b)
     # Every text the tool prints (each constant of messages.h), whole.
-    declared=$(grep -c 'std::string_view k[A-Za-z]* = "' "$messages_h")
+    declared=$(grep -c 'std::string_view k[A-Za-z0-9_]* = "' "$messages_h")
     checked=0
     while IFS= read -r message; do
       grep -q -F -e "$message" <<<"$rendered" || fail "$page lacks the tool's text: $message"
       checked=$((checked + 1))
-    done < <(sed -n 's/.*std::string_view k[A-Za-z]* = "\(.*\)";$/\1/p' "$messages_h" | sed 's/\\n//g; s/\\"/"/g')
+    done < <(sed -n 's/.*std::string_view k[A-Za-z0-9_]* = "\(.*\)";$/\1/p' "$messages_h" | sed 's/\\n//g; s/\\"/"/g')
     [ "$declared" -gt 0 ] && [ "$checked" -eq "$declared" ] ||
       fail "read $checked of the $declared texts of $messages_h"
   fi

@@ -28,7 +28,7 @@ unpacked="$scratch/$top"
 for doc in README.txt:README.md LICENSE.txt:LICENSE; do
   text="$unpacked/${doc%%:*}" source="$here/../../${doc##*:}"
   # Exactly the source with CR LF for every LF: no bare LF, no doubled or stray CR.
-  sed 's/$/\r/' "$source" | cmp -s - "$text" || fail "$text is not $source with CR LF line ends"
+  sed -z 's/\n/\r\n/g' "$source" | cmp -s - "$text" || fail "$text is not $source with CR LF line ends"
 done
 
 cp "$demo/DEMO.RD" "$demo/DEMO.RES" "$scratch/"
