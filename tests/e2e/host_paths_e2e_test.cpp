@@ -64,7 +64,7 @@ TEST_P(HostPathTest, TheTypedPathFindsTheArchiveAndTheOutputDirectory) {
 
     const std::string typed = expand(windows ? c.windowsTyped : c.linuxTyped, absolute(scratch.path(), windows));
     const auto result = runTool(scratch.path(), {typed});
-    EXPECT_EQ(result.status, expectation->status) << result.output;
+    EXPECT_EQ(result.status, expectation->status) << result.output << result.error;
     if (expectation->status == 0) {
         EXPECT_EQ(readFile(scratch.path() / expectation->outputDirectory / "ENTRY.BIN"), slice(resource, 3, 9));
         EXPECT_EQ(filesBelow(scratch.path()).size(), 3u);  // the archive and the one entry, nothing else

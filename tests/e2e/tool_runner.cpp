@@ -128,7 +128,10 @@ int waitForTool(int pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments, const RunOptions& options) {
+namespace {
+
+ToolResult runToolOnce(const fs::path& directory, const std::vector<std::string>& arguments,
+                       const RunOptions& options) {
     int pipeEnds[2];
     if (pipe(pipeEnds) != 0) throw std::runtime_error("pipe failed");
     // Standard error goes to a file outside the scratch directory, read once the tool is done.
@@ -146,6 +149,30 @@ ToolResult runTool(const fs::path& directory, const std::vector<std::string>& ar
     lseek(errorFd, 0, SEEK_SET);
     for (ssize_t got; (got = read(errorFd, buffer, sizeof buffer)) > 0;) result.error.append(buffer, static_cast<std::size_t>(got));
     close(errorFd);
+    return result;
+}
+
+// Wine, rarely and under load, fails to start a program at all: a failure
+// status with nothing from the program (the unpacker always prints its
+// banner; quillpack always says why it failed), at most Wine's own words.
+// The program never ran, so nothing else changed: run it again. A failure
+// of the tool itself repeats and still fails the test.
+bool runnerFailedToStart(const ToolResult& result) {
+    const char* runner = std::getenv("QUILLFANE_RUNNER");
+    if (runner == nullptr || *runner == '\0' || result.status == 0 || !result.output.empty()) return false;
+    return result.error.empty() || result.error.starts_with("wine");
+}
+
+}  // namespace
+
+ToolResult runTool(const fs::path& directory, const std::vector<std::string>& arguments, const RunOptions& options) {
+    constexpr int kAttempts = 3;
+    ToolResult result = runToolOnce(directory, arguments, options);
+    for (int attempt = 1; attempt < kAttempts && runnerFailedToStart(result); ++attempt) {
+        std::fprintf(stderr, "the runner did not start the tool (status %d, stderr '%s'); running it again\n",
+                     result.status, result.error.c_str());
+        result = runToolOnce(directory, arguments, options);
+    }
     return result;
 }
 
