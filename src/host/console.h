@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace quill {
@@ -9,7 +10,16 @@ class Console {
 public:
     virtual ~Console() = default;
     virtual void print(std::string_view text) = 0;
-    virtual void flush() {}
+    // Pushes out what is buffered; false when any text printed so far could
+    // not be written (a full disk, a closed pipe), with the system's reason.
+    virtual bool flush(std::string& reason) {
+        (void)reason;
+        return true;
+    }
+    void flush() {
+        std::string ignored;
+        (void)flush(ignored);
+    }
     // True when a person reads the text as it comes (a terminal).
     virtual bool isTerminal() const { return false; }
 };

@@ -1,4 +1,6 @@
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "host/console.h"
 
@@ -29,7 +31,12 @@ public:
     }
 
     void print(std::string_view text) override { std::fwrite(text.data(), 1, text.size(), stdout); }
-    void flush() override { std::fflush(stdout); }
+    bool flush(std::string& reason) override {
+        errno = 0;
+        if (std::fflush(stdout) == 0 && std::ferror(stdout) == 0) return true;
+        reason = errno != 0 ? std::strerror(errno) : "write error";
+        return false;
+    }
     bool isTerminal() const override { return terminal_; }
 
 private:

@@ -23,19 +23,6 @@ std::unique_ptr<ImageMemory> Host::allocate(std::size_t size) {
     return std::make_unique<HeapMemory>(std::move(block));
 }
 
-std::unique_ptr<WriteFile> Host::openForAppending(const std::string&, NameCase, std::int64_t&) { return nullptr; }
-
-ReplaceResult Host::replaceFile(const std::string&, const std::string&) { return ReplaceResult::notReplaced; }
-
-std::unique_ptr<FileLock> Host::lockExclusive(const std::string&, NameCase, LockWait) { return nullptr; }
-
-bool Host::cutBack(const std::string&, NameCase, std::int64_t) { return false; }
-
-bool Host::readModificationTime(const std::string&, NameCase, FileTime&) { return false; }
-
-bool Host::removeFile(const std::string&) { return false; }
-bool Host::sameFile(const std::string&, const std::string&, NameCase) { return false; }
-
 LoadStatus loadWholeFile(Host& host, const std::string& path, NameCase nameCase, std::int64_t maxSize,
                          WholeFile& file) {
     const auto input = host.openForReading(path, nameCase);

@@ -8,7 +8,9 @@
 #include <string>
 
 // The seam between the tool and the operating system. Paths cross it in the
-// tool's own Windows form (backslash separators); each side translates.
+// tool's own Windows form (backslash separators); each side translates. Their
+// bytes are the host's own: as given on Linux, UTF-8 on Windows, where the
+// host turns them into the UTF-16 the system keeps names in.
 namespace quill {
 
 // Memory holding a whole resource file, released with the object.
@@ -66,6 +68,13 @@ struct FileTime {
 
 enum class NameCase { exact, ignoreWhenMissing };
 
+enum class PathState {
+    missing,   // the system says nothing is there
+    file,      // a regular file
+    notAFile,  // a directory, device, FIFO or socket
+    unknown,   // the system could not look (permissions, I/O): see the reason
+};
+
 // Whose file-name rules decide which entry names are safe to create.
 enum class NameRules { posix, windows };
 
@@ -89,18 +98,19 @@ public:
     // null when it cannot be had.
     virtual std::unique_ptr<ImageMemory> allocate(std::size_t size);
 
-    // What updating an archive in place needs. The unpacker uses none of these,
-    // so a host made only to run it may leave them refusing, as they do here.
+    // An entry name, the game's bytes as listed, in this host's path form:
+    // the file it names is the one the game's own tool would have made.
+    virtual std::string importListName(const std::string& name) const = 0;
 
-    // Opens an existing regular file so that every write goes at its end, as
-    // it stands at that write. `size` is its length when opened. Null when it
-    // is missing or is not a regular file; never creates one.
+    // What changing an archive in place needs. Every host provides each one:
+    // a host without them does not compile, rather than refusing at run time.
+
     virtual std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase nameCase,
-                                                        std::int64_t& size);
+                                                        std::int64_t& size) = 0;
     // Puts `from` in place of `to` in one step, so that any reader sees the old
     // `to` or the new one, never neither nor a mix, and makes that durable.
     // Both must be in the same directory; `to` need not exist.
-    virtual ReplaceResult replaceFile(const std::string& from, const std::string& to);
+    virtual ReplaceResult replaceFile(const std::string& from, const std::string& to) = 0;
     // An exclusive lock on an existing regular file, tied to that file's
     // identity: lock a file that stays in place, not one that gets replaced.
     // For an archive that is its resource, which an update appends to and cuts
@@ -108,17 +118,22 @@ public:
     // it would stay with the old file while the next updater locks the new one.
     // Other programs may still read and write the file. Null when the file
     // cannot be opened, or it is locked and `wait` is no.
-    virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait);
+    virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) = 0;
     // Cuts an existing file back to `length` bytes; false (and the file
     // untouched) when it is shorter than that.
-    virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length);
+    virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) = 0;
     // False when there is no such regular file.
-    virtual bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time);
+    virtual bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) = 0;
     // Removes a file (not a directory); false when nothing was removed.
-    virtual bool removeFile(const std::string& path);
+    virtual bool removeFile(const std::string& path) = 0;
     // True when both paths lead to one existing file, however they are spelt
     // (links, "." components, letter case); `b` is looked up as `bCase` says.
-    virtual bool sameFile(const std::string& a, const std::string& b, NameCase bCase);
+    virtual bool sameFile(const std::string& a, const std::string& b, NameCase bCase) = 0;
+    // What is at a path, the exact name only; `reason` says why when unknown.
+    virtual PathState lookUp(const std::string& path, std::string& reason) = 0;
+    // The system's words for why the last operation of this host, or of a
+    // file it opened, failed ("Permission denied"); empty when it gave none.
+    virtual std::string lastFailure() const = 0;
 };
 
 // --- loading a whole file ------------------------------------------------------

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,12 @@
 
 namespace quill {
 namespace {
+
+// The system's words for the last failure, kept where it happened: later
+// calls (a close, a cleanup) would overwrite errno before a message is made.
+thread_local std::string lastFailureText;
+
+void noteFailure() { lastFailureText = std::strerror(errno); }
 
 std::string toPosixPath(const std::string& path) {
     std::string result = path;
@@ -195,7 +202,10 @@ public:
             const std::size_t chunk = std::min<std::size_t>(buffer.size() - total, SSIZE_MAX);
             const ssize_t got = ::read(fd_, buffer.data() + total, chunk);
             if (got < 0 && errno == EINTR) continue;
-            if (got < 0) failed_ = true;
+            if (got < 0) {
+                failed_ = true;
+                noteFailure();
+            }
             if (got <= 0) break;
             total += static_cast<std::size_t>(got);
         }
@@ -223,18 +233,28 @@ public:
             const std::size_t chunk = std::min<std::size_t>(bytes.size(), SSIZE_MAX);
             const ssize_t put = ::write(fd_, bytes.data(), chunk);
             if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return false;
+            if (put == 0) errno = ENOSPC;
+            if (put <= 0) {
+                noteFailure();
+                return false;
+            }
             bytes = bytes.subspan(static_cast<std::size_t>(put));
         }
         return true;
     }
 
-    bool makeDurable() override { return syncDescriptor(fd_); }
+    bool makeDurable() override {
+        if (syncDescriptor(fd_)) return true;
+        noteFailure();
+        return false;
+    }
 
     bool close() override {
         const int fd = fd_;
         fd_ = -1;
-        return ::close(fd) == 0;
+        if (::close(fd) == 0) return true;
+        noteFailure();
+        return false;
     }
 
 private:
@@ -332,7 +352,10 @@ public:
                 if (fd >= 0) break;
             }
         }
-        if (fd < 0) return nullptr;
+        if (fd < 0) {
+            noteFailure();
+            return nullptr;
+        }
         return std::make_unique<PosixReadFile>(fd);
     }
 
@@ -357,7 +380,10 @@ public:
 
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override {
         const int fd = openOutput(toPosixPath(path));
-        if (fd < 0) return nullptr;
+        if (fd < 0) {
+            noteFailure();
+            return nullptr;
+        }
         return std::make_unique<PosixWriteFile>(fd);
     }
 
@@ -365,7 +391,10 @@ public:
                                                 std::int64_t& size) override {
         OwnedDescriptor fd(openExistingRegularFile(toPosixPath(path), nameCase, O_WRONLY | O_APPEND));
         struct stat info {};
-        if (!fd.valid() || ::fstat(fd.get(), &info) != 0) return nullptr;
+        if (!fd.valid() || ::fstat(fd.get(), &info) != 0) {
+            noteFailure();
+            return nullptr;
+        }
         size = info.st_size;
         return std::make_unique<PosixWriteFile>(fd.release());
     }
@@ -377,24 +406,36 @@ public:
     ReplaceResult replaceFile(const std::string& from, const std::string& to) override {
         const std::string posixFrom = toPosixPath(from);
         const std::string posixTo = toPosixPath(to);
-        if (directoryOf(posixFrom) != directoryOf(posixTo)) return ReplaceResult::notReplaced;
-        const OwnedDescriptor directory(::open(directoryOf(posixTo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!directory.valid()) return ReplaceResult::notReplaced;
-        if (::renameat(directory.get(), nameIn(posixFrom).c_str(), directory.get(), nameIn(posixTo).c_str()) != 0) {
+        if (directoryOf(posixFrom) != directoryOf(posixTo)) {
+            lastFailureText = "not in one directory";
             return ReplaceResult::notReplaced;
         }
-        return syncDescriptor(directory.get()) ? ReplaceResult::replaced : ReplaceResult::replacedNotDurable;
+        const OwnedDescriptor directory(::open(directoryOf(posixTo).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!directory.valid() ||
+            ::renameat(directory.get(), nameIn(posixFrom).c_str(), directory.get(), nameIn(posixTo).c_str()) != 0) {
+            noteFailure();
+            return ReplaceResult::notReplaced;
+        }
+        if (syncDescriptor(directory.get())) return ReplaceResult::replaced;
+        noteFailure();
+        return ReplaceResult::replacedNotDurable;
     }
 
     std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override {
         OwnedDescriptor fd(openExistingRegularFile(toPosixPath(path), nameCase, O_RDONLY));
-        if (!fd.valid()) return nullptr;
+        if (!fd.valid()) {
+            noteFailure();
+            return nullptr;
+        }
         const int operation = wait == LockWait::yes ? LOCK_EX : LOCK_EX | LOCK_NB;
         int result = 0;
         do {
             result = ::flock(fd.get(), operation);
         } while (result != 0 && errno == EINTR);
-        if (result != 0) return nullptr;
+        if (result != 0) {
+            noteFailure();
+            return nullptr;
+        }
         return std::make_unique<PosixFileLock>(fd.release());
     }
 
@@ -424,7 +465,24 @@ public:
         return true;
     }
 
-    bool removeFile(const std::string& path) override { return ::unlink(toPosixPath(path).c_str()) == 0; }
+    bool removeFile(const std::string& path) override {
+        if (::unlink(toPosixPath(path).c_str()) == 0) return true;
+        noteFailure();
+        return false;
+    }
+
+    std::string importListName(const std::string& name) const override { return name; }
+
+    PathState lookUp(const std::string& path, std::string& reason) override {
+        struct stat info {};
+        if (::stat(toPosixPath(path).c_str(), &info) == 0) return S_ISREG(info.st_mode) ? PathState::file : PathState::notAFile;
+        if (errno == ENOENT) return PathState::missing;
+        noteFailure();
+        reason = lastFailureText;
+        return PathState::unknown;
+    }
+
+    std::string lastFailure() const override { return lastFailureText; }
 
     bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
         struct stat first {};

@@ -27,61 +27,106 @@ private:
     std::size_t position_ = 0;
 };
 
+// Keeps every byte the record reader takes from the file.
+class CapturingReadFile final : public ReadFile {
+public:
+    CapturingReadFile(ReadFile& inner, std::vector<std::byte>& captured) : inner_(inner), captured_(captured) {}
+    bool measure(std::int64_t& size) override { return inner_.measure(size); }
+    std::size_t read(std::span<std::byte> buffer) override {
+        const std::size_t got = inner_.read(buffer);
+        captured_.insert(captured_.end(), buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got));
+        return got;
+    }
+    bool failed() const override { return inner_.failed(); }
+
+private:
+    ReadFile& inner_;
+    std::vector<std::byte>& captured_;
+};
+
 }  // namespace
 
-PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Archive& archive) {
-    archive.listPath = listPath;
-    archive.resourcePath = deriveResourcePath(listPath);
-    archive.dataDirectory = archive.resourcePath;
-    deriveOutputDirectory(archive.dataDirectory);
+std::string counted(std::int64_t count, const std::string& singular, const std::string& plural) {
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
 
-    const LoadStatus listLoad = loadWholeFile(host, listPath, NameCase::exact, INT64_MAX, archive.list);
-    if (listLoad != LoadStatus::loaded && listLoad != LoadStatus::empty) {
-        err.print(shownPath(host, listPath) + ": cannot be read\n");
+std::string withReason(const std::string& what, const std::string& reason) {
+    return reason.empty() ? what : what + ": " + reason;
+}
+
+PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Archive& archive) {
+    archive.paths = archivePaths(listPath);
+    const std::string shownList = shownPath(host, listPath);
+
+    auto list = host.openForReading(listPath, NameCase::exact);
+    if (!list) {
+        err.print(withReason(shownList + ": cannot be read", host.lastFailure()) + "\n");
         return PackStatus::listUnreadable;
     }
-    if (listLoad == LoadStatus::loaded) readRecords(archive.list.bytes(), *archive.table);
+    CapturingReadFile capturing(*list, archive.listHead);
+    readListRecords(capturing, *archive.table);
+    if (list->failed()) {
+        err.print(withReason(shownList + ": cannot be read", host.lastFailure()) + "\n");
+        return PackStatus::listUnreadable;
+    }
+    archive.listRest = std::move(list);
     if (archive.table->count == 0) {
-        err.print(shownPath(host, listPath) + ": no well-formed record; an unpack stops with status 3\n");
+        err.print(shownList + ": no well-formed record; an unpack stops with status 3\n");
         return PackStatus::archiveUnsafe;
     }
-    switch (loadWholeFile(host, archive.resourcePath, NameCase::ignoreWhenMissing, INT32_MAX, archive.resource)) {
+    const std::string shownResource = shownPath(host, archive.paths.resource);
+    switch (loadWholeFile(host, archive.paths.resource, NameCase::ignoreWhenMissing, INT32_MAX, archive.resource)) {
         case LoadStatus::loaded: break;
         case LoadStatus::empty:
-            err.print(shownPath(host, archive.resourcePath) + ": empty; an unpack stops with status 4\n");
+            err.print(shownResource + ": empty; an unpack stops with status 4\n");
             return PackStatus::archiveUnsafe;
         case LoadStatus::tooLarge:
-            err.print(shownPath(host, archive.resourcePath) +
-                      ": larger than 2147483647 bytes; an unpack stops with status 4\n");
+            err.print(shownResource + ": larger than 2147483647 bytes; an unpack stops with status 4\n");
             return PackStatus::archiveUnsafe;
         case LoadStatus::noMemory:
-            err.print(shownPath(host, archive.resourcePath) + ": no memory to hold it\n");
+            err.print(shownResource + ": no memory to hold it\n");
             return PackStatus::archiveUnsafe;
         case LoadStatus::cannotOpen:
         case LoadStatus::shortRead:
-            err.print(shownPath(host, archive.resourcePath) + ": cannot be read; an unpack stops with status 4\n");
+            err.print(withReason(shownResource + ": cannot be read", host.lastFailure()) +
+                      "; an unpack stops with status 4\n");
             return PackStatus::archiveUnsafe;
     }
-    archive.report = analyseArchive(*archive.table, archive.resource.size, host.nameRules());
+    archive.plan = planUnpack(*archive.table, archive.resource.size, host.nameRules(), true);
+    return PackStatus::done;
+}
+
+PackStatus refuseListThatIsItsResource(Host& host, Console& err, const std::string& listPath) {
+    const ArchivePaths paths = archivePaths(listPath);
+    if (paths.listIsResource() || host.sameFile(paths.list, paths.resource, NameCase::ignoreWhenMissing)) {
+        err.print(shownPath(host, listPath) + ": is its own resource" +
+                  (paths.listIsResource() ? " (its name has no dot)" : " (one file under two names)") +
+                  ", so it cannot be changed in place; quillpack compact makes a separate pair from it\n");
+        return PackStatus::badCommandLine;
+    }
     return PackStatus::done;
 }
 
 PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPath, Archive& archive,
                              std::unique_ptr<FileLock>& lock) {
+    const ArchivePaths paths = archivePaths(listPath);
     // The resource is the file to lock: it stays in place, while the list is replaced.
-    const std::string resourcePath = deriveResourcePath(listPath);
-    lock = host.lockExclusive(resourcePath, NameCase::ignoreWhenMissing, LockWait::no);
+    lock = host.lockExclusive(paths.resource, NameCase::ignoreWhenMissing, LockWait::no);
+    const std::string lockFailure = lock ? std::string() : host.lastFailure();
     // Read first even without the lock, so that a missing or broken archive is reported as such.
     if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
     if (!lock) {
-        err.print(shownPath(host, resourcePath) + ": another update holds the archive, or it cannot be locked\n");
+        err.print(withReason(shownPath(host, paths.resource) + ": another quillpack command holds the archive, or it "
+                                                               "cannot be locked",
+                             lockFailure) +
+                  "\n");
         return PackStatus::writeFailed;
     }
-    if (archive.report.stopsAt >= 0) {
-        const int record = archive.report.stopsAt;
+    if (!archive.plan.completes()) {
+        const int record = archive.plan.stopsAt;
         err.print(shownPath(host, listPath) + ": an unpack stops at record " + std::to_string(record + 1) + " (" +
                   shownName(archive.table->entries[static_cast<std::size_t>(record)].name) + ") with status " +
-                  std::to_string(archive.report.stopStatus) + "; mend the list first\n");
+                  std::to_string(archive.plan.stopStatus) + "; mend the list first\n");
         return PackStatus::archiveUnsafe;
     }
     return PackStatus::done;

@@ -2,42 +2,57 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "archive/archive_paths.h"
+#include "archive/unpack_plan.h"
 #include "host/console.h"
 #include "host/host.h"
-#include "pack/archive_report.h"
 #include "pack/pack.h"
 #include "unpack/unpack.h"
 
-// An archive as quillpack reads it: the list's bytes as stored, its records as
-// the unpacker reads them, and the resource, each a snapshot.
+// An archive as quillpack reads it: the list's records as the unpacker reads
+// them (with the list's bytes as stored up to where they end), the resource as
+// a snapshot, and the plan of an unpack with -dig2wav.
 namespace quill::pack {
 
 struct Archive {
-    std::string listPath;
-    std::string resourcePath;
-    std::string dataDirectory;  // ends in a separator, as the unpacker forms it
-    WholeFile list;
+    ArchivePaths paths;
+    // The list's stored bytes, as far as the record reader took them: what a
+    // rewrite changes. The rest of the list is read from listRest only when
+    // it is copied, so a list of any size costs no more memory than its records.
+    std::vector<std::byte> listHead;
+    std::unique_ptr<ReadFile> listRest;
     std::unique_ptr<EntryTable> table = std::make_unique<EntryTable>();
     WholeFile resource;
-    ArchiveReport report;
+    UnpackPlan plan;
 };
 
 // Reads and checks the archive; on failure says why on err and returns the
 // status (2 for the list, 3 for anything the unpacker would stop on).
 PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Archive& archive);
 
-// As loadArchive, for the commands that must not read an archive while an
-// update is half-way: the lock is taken first and held while `lock` lives
-// (status 5 when another holds it), and an archive an unpack would stop on is
-// refused (status 3).
+// As loadArchive, for the commands that change an archive or must not read one
+// while it is half-way through a change: takes the lock first and holds it while `lock` lives
+// (status 5 when another holds it); refuses an archive an unpack would stop
+// on (status 3).
 PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPath, Archive& archive,
                              std::unique_ptr<FileLock>& lock);
+
+// Refuses (status 1) a list that is its own resource, by name or by identity:
+// a change would rename the new list over the bytes just appended to it.
+PackStatus refuseListThatIsItsResource(Host& host, Console& err, const std::string& listPath);
 
 // The records the unpacker reads from a list's stored bytes.
 void readRecords(std::span<const std::byte> list, EntryTable& table);
 
 // The bytes an unpack writes for a record.
 std::span<const std::byte> recordBytes(const Archive& archive, int record);
+
+// "1 byte", "2 bytes": a count and its noun in the right number.
+std::string counted(std::int64_t count, const std::string& singular, const std::string& plural);
+
+// "path: what" and, when the system said why, ": reason".
+std::string withReason(const std::string& what, const std::string& reason);
 
 }  // namespace quill::pack

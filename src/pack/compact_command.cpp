@@ -4,7 +4,11 @@
 #include <map>
 #include <utility>
 
+#include "archive/list_rewrite.h"
+#include "archive/output_path.h"
+#include "common/ascii_case.h"
 #include "pack/archive.h"
+#include "pack/staged_file.h"
 
 namespace quill::pack {
 namespace {
@@ -35,43 +39,74 @@ std::string listText(const EntryTable& table, const Layout& layout) {
     std::string text;
     for (int i = 0; i < table.count; ++i) {
         const ListEntry& entry = table.entries[static_cast<std::size_t>(i)];
-        text += std::to_string(entry.length) + " " + std::to_string(layout.newOffsets[static_cast<std::size_t>(i)]) +
-                " " + entry.name + "\r\n";
+        text += listLine(entry.length, layout.newOffsets[static_cast<std::size_t>(i)], entry.name);
     }
     return text;
 }
 
-// Writes a file under a temporary name beside its place; false (and nothing left) on failure.
-template <typename WriteAll>
-bool writeTemporary(Host& host, const std::string& temporary, WriteAll writeAll) {
-    auto file = host.createForWriting(temporary);
-    if (file && writeAll(*file) && file->makeDurable() && file->close()) return true;
-    file.reset();
-    (void)host.removeFile(temporary);
-    return false;
+// Two paths the POSIX side's case-blind lookup may take for one another.
+bool sameIgnoringCase(const std::string& a, const std::string& b, NameRules rules) {
+    return rules == NameRules::posix &&
+           equalsIgnoringAsciiCase(canonicalOutputPath(a, rules), canonicalOutputPath(b, rules));
+}
+
+PackStatus refuseTarget(Host& host, Console& err, const ArchivePaths& source, const ArchivePaths& target) {
+    const NameRules rules = host.nameRules();
+    for (const std::string& path : {target.list, target.resource}) {
+        // By name, and by identity for other spellings of the same files (links, "./", letter case).
+        if (sameOutputPath(path, source.list, rules) || sameOutputPath(path, source.resource, rules) ||
+            host.sameFile(path, source.list, NameCase::exact) ||
+            host.sameFile(path, source.resource, NameCase::ignoreWhenMissing)) {
+            err.print(shownPath(host, path) + ": is the archive being compacted; name a new list\n");
+            return PackStatus::badCommandLine;
+        }
+    }
+    if (target.listIsResource()) {
+        err.print(shownPath(host, target.list) + ": has no extension, so it would be its own resource; name it .RD\n");
+        return PackStatus::badCommandLine;
+    }
+    // Only a resource found by the case-blind lookup can be shadowed.
+    std::string reason;
+    if (sameIgnoringCase(target.resource, source.resource, rules) &&
+        host.lookUp(source.resource, reason) == PathState::missing) {
+        err.print(shownPath(host, target.resource) + ": differs from " + shownPath(host, source.resource) +
+                  " only in letter case, so the source would find it in place of its own resource; name another "
+                  "list\n");
+        return PackStatus::badCommandLine;
+    }
+    return PackStatus::done;
+}
+
+// Writes both new files in full under temporary names; false with the reason.
+bool stage(StagedFile& file, std::string& problem, const auto& writeAll) {
+    return file.create(problem) && writeAll(problem) && file.finish(problem);
 }
 
 }  // namespace
 
 PackStatus compactArchive(Host& host, Console& out, Console& err, const std::string& listPath,
                           const std::string& newListPath) {
-    const NameRules rules = host.nameRules();
-    const std::string resourcePath = deriveResourcePath(listPath);
-    const std::string newResourcePath = deriveResourcePath(newListPath);
-    for (const std::string& target : {newListPath, newResourcePath}) {
-        // By name, and by identity for other spellings of the same files (links, "./", letter case).
-        if (sameOutputPath(target, listPath, rules) || sameOutputPath(target, resourcePath, rules) ||
-            host.sameFile(target, listPath, NameCase::exact) ||
-            host.sameFile(target, resourcePath, NameCase::ignoreWhenMissing)) {
-            err.print(shownPath(host, target) + ": is the archive being compacted; name a new list\n");
-            return PackStatus::badCommandLine;
+    const ArchivePaths source = archivePaths(listPath);
+    const ArchivePaths target = archivePaths(newListPath);
+    if (const PackStatus refused = refuseTarget(host, err, source, target); refused != PackStatus::done) return refused;
+    // An update of the destination must not run while it is replaced: its
+    // lock is taken before anything is read, as the source's is.
+    std::string reason;
+    const PathState targetState = host.lookUp(target.resource, reason);
+    std::unique_ptr<FileLock> targetLock;
+    if (targetState == PathState::file) {
+        targetLock = host.lockExclusive(target.resource, NameCase::exact, LockWait::no);
+        if (!targetLock) {
+            err.print(withReason(shownPath(host, target.resource) +
+                                     ": another quillpack command holds that archive, or it cannot be locked",
+                                 host.lastFailure()) +
+                      "\n");
+            return PackStatus::writeFailed;
         }
+    } else if (targetState == PathState::unknown) {
+        err.print(shownPath(host, target.resource) + ": " + reason + "\n");
+        return PackStatus::writeFailed;
     }
-    if (sameOutputPath(newListPath, newResourcePath, rules)) {
-        err.print(shownPath(host, newListPath) + ": has no extension, so it would be its own resource; name it .RD\n");
-        return PackStatus::badCommandLine;
-    }
-    // Not read while an update is half-way.
     std::unique_ptr<FileLock> lock;
     Archive archive;
     if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
@@ -79,51 +114,52 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     }
     const Layout layout = layOut(*archive.table);
     if (layout.size > INT32_MAX) {
-        err.print(shownPath(host, newResourcePath) + ": would pass 2147483647 bytes (overlapping records are "
+        err.print(shownPath(host, target.resource) + ": would pass 2147483647 bytes (overlapping records are "
                                                      "stored once each)\n");
         return PackStatus::archiveUnsafe;
     }
 
-    const std::string temporaryResource = newResourcePath + ".quillpack-new";
-    const std::string temporaryList = newListPath + ".quillpack-new";
-    const bool resourceWritten = writeTemporary(host, temporaryResource, [&](WriteFile& file) {
+    std::string problem;
+    StagedFile resource(host, err, target.resource, "compact");
+    StagedFile list(host, err, target.list, "compact");
+    const bool staged = stage(resource, problem, [&](std::string& why) {
         for (const auto& [offset, length] : layout.ranges) {
-            if (!file.write(archive.resource.bytes().subspan(static_cast<std::size_t>(offset),
-                                                             static_cast<std::size_t>(length)))) {
-                return false;
-            }
+            const auto bytes = archive.resource.bytes().subspan(static_cast<std::size_t>(offset),
+                                                                static_cast<std::size_t>(length));
+            if (!resource.write(bytes, why)) return false;
         }
         return true;
+    }) && stage(list, problem, [&](std::string& why) {
+        const std::string text = listText(*archive.table, layout);
+        return list.write(std::as_bytes(std::span(text)), why);
     });
-    if (!resourceWritten) {
-        err.print(shownPath(host, temporaryResource) + ": writing failed; nothing written\n");
+    if (!staged) {
+        err.print(problem + "; nothing written\n");
         return PackStatus::writeFailed;
     }
-    const std::string text = listText(*archive.table, layout);
-    const bool listWritten = writeTemporary(host, temporaryList, [&](WriteFile& file) {
-        return file.write(std::as_bytes(std::span(text)));
-    });
-    if (!listWritten) {
-        (void)host.removeFile(temporaryResource);
-        err.print(shownPath(host, temporaryList) + ": writing failed; nothing written\n");
+    // At every instant the destination is its old pair, no archive (no list),
+    // or the new pair: the old list goes first, the new list comes last.
+    if (host.lookUp(target.list, reason) == PathState::file && !host.removeFile(target.list)) {
+        err.print(withReason(shownPath(host, target.list) + ": cannot be replaced", host.lastFailure()) +
+                  "; nothing written\n");
         return PackStatus::writeFailed;
     }
-    if (host.replaceFile(temporaryResource, newResourcePath) == ReplaceResult::notReplaced) {
-        (void)host.removeFile(temporaryResource);
-        (void)host.removeFile(temporaryList);
-        err.print(shownPath(host, newResourcePath) + ": cannot be put in place; nothing written\n");
+    const std::string noArchive = "; " + shownPath(host, target.list) + " is gone, so there is no archive there now; "
+                                  "run the command again";
+    if (resource.publish(problem) == ReplaceResult::notReplaced) {
+        err.print(problem + noArchive + "\n");
         return PackStatus::writeFailed;
     }
-    if (host.replaceFile(temporaryList, newListPath) == ReplaceResult::notReplaced) {
-        (void)host.removeFile(temporaryList);
-        err.print(shownPath(host, newListPath) + ": cannot be put in place; " + shownPath(host, newResourcePath) +
-                  " is written but has no list\n");
+    if (list.publish(problem) == ReplaceResult::notReplaced) {
+        err.print(problem + "; " + shownPath(host, target.resource) + " is new but has no list, so there is no archive "
+                                                                      "there now; run the command again\n");
         return PackStatus::writeFailed;
     }
-    out.print("wrote " + shownPath(host, newListPath) + " (" + std::to_string(archive.table->count) + " records) and " +
-              shownPath(host, newResourcePath) + " (" + std::to_string(layout.size) + " bytes in " +
-              std::to_string(layout.ranges.size()) + " ranges; was " + std::to_string(archive.resource.size) +
-              " bytes)\n");
+    if (!problem.empty()) err.print(problem + "\n");
+    out.print("wrote " + shownPath(host, target.list) + " (" + counted(archive.table->count, "record", "records") +
+              ") and " + shownPath(host, target.resource) + " (" + counted(layout.size, "byte", "bytes") + " in " +
+              counted(static_cast<std::int64_t>(layout.ranges.size()), "range", "ranges") + "; was " +
+              counted(archive.resource.size, "byte", "bytes") + ")\n");
     return PackStatus::done;
 }
 

@@ -18,17 +18,27 @@ std::string recordList(const std::vector<int>& records) {
     return text;
 }
 
-std::string actionText(const ListEntry& entry, const RecordReport& record) {
+std::string replacementText(const Replacement& replacement) {
+    if (replacement.step < 0) return {};
+    return "; replaced by record " + std::to_string(replacement.step + 1) + (replacement.byCompanion ? "'s .WAV" : "");
+}
+
+std::string actionText(const ListEntry& entry, const UnpackStep& step, bool taken) {
     std::string text;
-    switch (record.action) {
-        case RecordAction::write: text = "write"; break;
-        case RecordAction::writeWithWav: text = "write, and " + shownName(wavNameFor(entry.name)) + " (sound)"; break;
-        case RecordAction::stop: text = "unpack stops here: " + record.stopReason + " (status 5)"; break;
-        case RecordAction::refuseName: text = "unpack stops here: name refused (status 6)"; break;
+    switch (step.kind) {
+        case StepKind::write:
+            text = step.companion.empty() ? "write" : "write, and " + shownName(wavNameFor(entry.name)) + " (sound)";
+            break;
+        case StepKind::invalidEntry: text = "unpack stops here: " + step.stopReason + " (status 5)"; break;
+        case StepKind::refusedName: text = "unpack stops here: name refused (status 6)"; break;
     }
-    if (record.replacedBy >= 0) text += "; replaced by record " + std::to_string(record.replacedBy + 1);
-    if (!record.overlaps.empty()) {
-        text += std::string("; overlaps record") + (record.overlaps.size() > 1 ? "s " : " ") + recordList(record.overlaps);
+    if (!taken) return step.kind == StepKind::write ? "not reached" : text;
+    text += replacementText(step.fileReplacedBy);
+    if (!step.companion.empty() && step.companionReplacedBy.step >= 0) {
+        text += "; its .WAV" + replacementText(step.companionReplacedBy).substr(1);
+    }
+    if (!step.overlaps.empty()) {
+        text += std::string("; overlaps record") + (step.overlaps.size() > 1 ? "s " : " ") + recordList(step.overlaps);
     }
     return text;
 }
@@ -39,24 +49,25 @@ void printLine(Console& out, const char* format, auto... values) {
     out.print({line, static_cast<std::size_t>(std::min<int>(length, static_cast<int>(sizeof line) - 1))});
 }
 
-void printReport(Console& out, const EntryTable& table, const ArchiveReport& report, const std::string& resource) {
+void printReport(Console& out, const EntryTable& table, const UnpackPlan& plan, const std::string& resource) {
     printLine(out, "%5s  %-14s %11s %11s  %s\n", "#", "name", "offset", "length", "unpack");
-    for (std::size_t i = 0; i < report.records.size(); ++i) {
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
         const ListEntry& entry = table.entries[i];
         printLine(out, "%5zu  %-14s %11d %11d  ", i + 1, shownName(entry.name).c_str(), entry.offset, entry.length);
-        out.print(actionText(entry, report.records[i]) + "\n");
+        const bool taken = plan.completes() || static_cast<int>(i) <= plan.stopsAt;
+        out.print(actionText(entry, plan.steps[i], taken) + "\n");
     }
-    const auto bytes = [](std::int64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); };
-    out.print("\nrecords      " + std::to_string(report.records.size()) + "\n");
-    out.print("resource     " + bytes(report.resourceSize) + " (" + resource + ")\n");
-    out.print("covered      " + bytes(report.coveredBytes) + "\n");
-    out.print("gaps         " + bytes(report.gapBytes) + "\n");
-    out.print("overlapping  " + bytes(report.overlappingBytes) + "\n");
-    if (report.stopsAt < 0) {
+    const auto bytes = [](std::int64_t n) { return counted(n, "byte", "bytes"); };
+    out.print("\nrecords      " + std::to_string(plan.steps.size()) + "\n");
+    out.print("resource     " + bytes(plan.resourceSize) + " (" + resource + ")\n");
+    out.print("covered      " + bytes(plan.coveredBytes) + "\n");
+    out.print("gaps         " + bytes(plan.gapBytes) + "\n");
+    out.print("overlapping  " + bytes(plan.overlappingBytes) + "\n");
+    if (plan.completes()) {
         out.print("unpack       completes\n");
     } else {
-        out.print("unpack       stops at record " + std::to_string(report.stopsAt + 1) + " with status " +
-                  std::to_string(report.stopStatus) + "\n");
+        out.print("unpack       stops at record " + std::to_string(plan.stopsAt + 1) + " with status " +
+                  std::to_string(plan.stopStatus) + "\n");
     }
 }
 
@@ -90,8 +101,13 @@ std::string shownPath(const Host& host, const std::string& path) {
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath) {
     Archive archive;
     if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
-    printReport(out, *archive.table, archive.report, shownPath(host, archive.resourcePath));
-    return archive.report.stopsAt < 0 ? PackStatus::done : PackStatus::archiveUnsafe;
+    printReport(out, *archive.table, archive.plan, shownPath(host, archive.paths.resource));
+    // The listing is the command's result: output that did not arrive is a failure.
+    if (std::string reason; !out.flush(reason)) {
+        err.print(withReason("standard output: cannot be written", reason) + "\n");
+        return PackStatus::writeFailed;
+    }
+    return archive.plan.completes() ? PackStatus::done : PackStatus::archiveUnsafe;
 }
 
 }  // namespace quill::pack

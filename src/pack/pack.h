@@ -15,6 +15,7 @@ enum class PackStatus : int {
     archiveUnsafe = 3,   // the unpacker would stop on it, or its resource cannot be read
     inputUnusable = 4,
     writeFailed = 5,     // and the archive is as it was before the command
+    dataNotRefreshed = 6,  // the archive is updated; some files in data/ are not what an unpack of it leaves
 };
 
 // The whole command, on the host and consoles the entry point hands in:

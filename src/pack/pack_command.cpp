@@ -14,7 +14,7 @@ namespace {
 
 constexpr std::string_view kUsage =
     "usage: quillpack list    LIST.RD\n"
-    "       quillpack update  LIST.RD [-wav2dig] [-n]\n"
+    "       quillpack update  LIST.RD [-wav2dig] [-n] [-v]\n"
     "       quillpack compact LIST.RD NEW.RD\n"
     "       quillpack --help | --version\n";
 
@@ -26,7 +26,9 @@ constexpr std::string_view kHelp =
     "                      unpack completes.\n"
     "  update LIST.RD      puts the files edited in the data directory back into the archive. With\n"
     "                      -wav2dig a sound's edited .WAV counts too; -n shows what would change and\n"
-    "                      writes nothing. New bytes are appended to the resource and the list is\n"
+    "                      writes nothing; -v names every entry file missing. Afterwards the files\n"
+    "                      in the data directory are what an unpack of the new archive leaves.\n"
+    "                      New bytes are appended to the resource and the list is\n"
     "                      replaced in one step, so the archive is the old one or the new one at every\n"
     "                      instant, whatever fails.\n"
     "  compact LIST.RD NEW.RD\n"
@@ -34,7 +36,8 @@ constexpr std::string_view kHelp =
     "\n"
     "Exit status: 0 done (list: an unpack completes); 1 bad command line; 2 the list cannot be read;\n"
     "3 the archive cannot be updated safely as it stands; 4 an input file is unusable; 5 writing failed,\n"
-    "and the archive is as it was before the command.\n";
+    "and the archive is as it was before the command; 6 update: the archive is updated, but some files\n"
+    "in the data directory could not be refreshed to match it (each is named).\n";
 
 PackStatus badCommandLine(Console& err) {
     err.print(kUsage);
@@ -58,20 +61,21 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
     if (argc == 4 && command == "compact") {
         return compactArchive(host, out, err, host.importArgumentPath(argv[2]), host.importArgumentPath(argv[3]));
     }
-    if (argc >= 3 && argc <= 5 && command == "update") {
-        bool wav2dig = false;
-        bool dryRun = false;
+    if (argc >= 3 && argc <= 6 && command == "update") {
+        UpdateOptions options;
         for (int i = 3; i < argc; ++i) {
             const std::string_view option = argv[i];
-            if (!wav2dig && equalsIgnoringAsciiCase(option, "-wav2dig")) {
-                wav2dig = true;
-            } else if (!dryRun && option == "-n") {
-                dryRun = true;
+            if (!options.wav2dig && equalsIgnoringAsciiCase(option, "-wav2dig")) {
+                options.wav2dig = true;
+            } else if (!options.dryRun && option == "-n") {
+                options.dryRun = true;
+            } else if (!options.verbose && option == "-v") {
+                options.verbose = true;
             } else {
                 return badCommandLine(err);
             }
         }
-        return updateArchive(host, out, err, host.importArgumentPath(argv[2]), wav2dig, dryRun);
+        return updateArchive(host, out, err, host.importArgumentPath(argv[2]), options);
     }
     return badCommandLine(err);
 }

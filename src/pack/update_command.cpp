@@ -2,10 +2,15 @@
 // fails and wherever the process is stopped, the pair on disk is the old
 // archive or the new one. New bytes are only ever appended to the resource,
 // where the old list never points; the list is then replaced in one step.
+// Then the data directory is made what an unpack of the new archive leaves,
+// so that running the command again finds nothing to do.
+#include "pack/staged_file.h"
 #include "pack/update.h"
 
 namespace quill::pack {
 namespace {
+
+constexpr std::size_t kMissingShown = 5;
 
 std::string recordNumbers(const std::vector<int>& records) {
     std::string text;
@@ -13,42 +18,48 @@ std::string recordNumbers(const std::vector<int>& records) {
     return text;
 }
 
-void printPlan(const Host& host, Console& out, const Archive& archive, const UpdatePlan& plan) {
+void printPlan(const Host& host, Console& out, const Archive& archive, const UpdatePlan& plan, bool verbose) {
     for (const Change& change : plan.changes) {
         const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(change.records.back())];
         out.print((change.records.size() > 1 ? "records " : "record ") + recordNumbers(change.records) + " " +
                   shownName(entry.name) + ": " + std::to_string(entry.length) + " -> " +
-                  std::to_string(change.bytes.size()) + (change.bytes.size() == 1 ? " byte" : " bytes") +
-                  ", from " + shownName(shownPath(host, change.source)) + "\n");
+                  counted(static_cast<std::int64_t>(change.bytes.size()), "byte", "bytes") + ", from " +
+                  shownPath(host, change.source) + "\n");
     }
-    if (plan.missing > 0) {
-        out.print(std::to_string(plan.missing) +
-                  (plan.missing == 1 ? " entry file is not in " : " entry files are not in ") +
-                  shownPath(host, archive.dataDirectory) + (plan.missing == 1 ? ": kept as it is\n" : ": kept as they are\n"));
-    }
+    if (plan.missing.empty()) return;
+    const std::size_t count = plan.missing.size();
+    const std::size_t shown = verbose ? count : std::min(count, kMissingShown);
+    std::string names;
+    for (std::size_t i = 0; i < shown; ++i) names += (i == 0 ? "" : ", ") + shownPath(host, plan.missing[i]);
+    if (shown < count) names += " and " + std::to_string(count - shown) + " more (-v names them all)";
+    out.print(counted(static_cast<std::int64_t>(count), "entry file is", "entry files are") + " not in " +
+              shownPath(host, archive.paths.dataDirectory) + (count == 1 ? ": kept as it is (" : ": kept as they are (") +
+              names + ")\n");
 }
 
 // Puts the resource back to its old length after a failure; the old list never
 // points past it, so the archive is the old one either way.
 void undoAppend(Host& host, Console& err, const Archive& archive) {
-    if (!host.cutBack(archive.resourcePath, NameCase::ignoreWhenMissing, archive.resource.size)) {
-        err.print(shownPath(host, archive.resourcePath) +
-                  ": could not be cut back; the bytes added at its end are not used by the list\n");
+    if (!host.cutBack(archive.paths.resource, NameCase::ignoreWhenMissing, archive.resource.size)) {
+        err.print(withReason(shownPath(host, archive.paths.resource) + ": could not be cut back",
+                             host.lastFailure()) +
+                  "; the bytes added at its end are not used by the list\n");
     }
 }
 
-PackStatus failed(Host& host, Console& err, const Archive& archive, const std::string& what) {
+PackStatus failed(Host& host, Console& err, const Archive& archive, const std::string& what, bool appended) {
     err.print(what + "; the archive is as it was\n");
-    undoAppend(host, err, archive);
+    if (appended) undoAppend(host, err, archive);
     return PackStatus::writeFailed;
 }
 
 PackStatus appendChanges(Host& host, Console& err, const Archive& archive, const UpdatePlan& plan) {
     std::int64_t size = 0;
-    auto resource = host.openForAppending(archive.resourcePath, NameCase::ignoreWhenMissing, size);
-    const std::string shown = shownPath(host, archive.resourcePath);
+    auto resource = host.openForAppending(archive.paths.resource, NameCase::ignoreWhenMissing, size);
+    const std::string shown = shownPath(host, archive.paths.resource);
     if (!resource) {
-        err.print(shown + ": cannot be opened for writing; the archive is as it was\n");
+        err.print(withReason(shown + ": cannot be opened for writing", host.lastFailure()) +
+                  "; the archive is as it was\n");
         return PackStatus::writeFailed;
     }
     if (size != archive.resource.size) {
@@ -56,75 +67,100 @@ PackStatus appendChanges(Host& host, Console& err, const Archive& archive, const
         return PackStatus::writeFailed;
     }
     for (const Change& change : plan.changes) {
-        if (!resource->write(change.bytes)) return failed(host, err, archive, shown + ": writing failed");
+        if (!resource->write(change.bytes)) {
+            return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
+        }
     }
     if (!resource->makeDurable() || !resource->close()) {
-        return failed(host, err, archive, shown + ": the system did not confirm the bytes reached the disk");
+        return failed(host, err, archive,
+                      withReason(shown + ": the system did not confirm the bytes reached the disk", host.lastFailure()),
+                      true);
     }
     return PackStatus::done;
 }
 
-PackStatus replaceList(Host& host, Console& err, const Archive& archive, const std::vector<std::byte>& list) {
-    const std::string temporary = archive.listPath + ".quillpack-new";
-    const std::string shown = shownPath(host, temporary);
-    auto file = host.createForWriting(temporary);
-    if (!file) return failed(host, err, archive, shown + ": cannot be created");
-    if (!file->write(list) || !file->makeDurable() || !file->close()) {
-        file.reset();
-        (void)host.removeFile(temporary);
-        return failed(host, err, archive, shown + ": writing failed");
+// The new list: its rewritten head, then the rest of the old list as it is,
+// read back from the disk and checked before it replaces the old one.
+PackStatus replaceList(Host& host, Console& err, Archive& archive, const UpdatePlan& plan,
+                       const std::vector<std::byte>& head) {
+    StagedFile list(host, err, archive.paths.list, "update");
+    std::string problem;
+    bool written = list.create(problem) && list.write(head, problem);
+    std::vector<std::byte> chunk(1 << 16);
+    while (written) {
+        const std::size_t got = archive.listRest->read(chunk);
+        if (got == 0) break;
+        written = list.write(std::span(chunk).first(got), problem);
     }
-    switch (host.replaceFile(temporary, archive.listPath)) {
+    if (written && archive.listRest->failed()) {
+        problem = withReason(shownPath(host, archive.paths.list) + ": cannot be read", host.lastFailure());
+        written = false;
+    }
+    if (!written || !list.finish(problem)) return failed(host, err, archive, problem, true);
+
+    auto readBack = host.openForReading(list.temporary(), NameCase::exact);
+    const auto table = std::make_unique<EntryTable>();
+    if (readBack) readListRecords(*readBack, *table);
+    if (!readBack || readBack->failed() || !listHoldsPlan(archive, plan, *table)) {
+        return failed(host, err, archive,
+                      shownPath(host, list.temporary()) + ": does not read back as planned", true);
+    }
+    readBack.reset();
+    switch (list.publish(problem)) {
         case ReplaceResult::replaced: return PackStatus::done;
-        case ReplaceResult::replacedNotDurable:
-            err.print(shownPath(host, archive.listPath) +
-                      ": updated, but the system did not confirm the change reached the disk\n");
-            return PackStatus::done;
+        case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); return PackStatus::done;
         case ReplaceResult::notReplaced: break;
     }
-    (void)host.removeFile(temporary);
-    return failed(host, err, archive, shownPath(host, archive.listPath) + ": cannot be replaced");
+    return failed(host, err, archive, problem, true);
 }
 
 }  // namespace
 
-PackStatus updateArchive(Host& host, Console& out, Console& err, const std::string& listPath, bool wav2dig,
-                         bool dryRun) {
-    // Two updates of one archive never interleave.
+PackStatus updateArchive(Host& host, Console& out, Console& err, const std::string& listPath,
+                         const UpdateOptions& options) {
+    // Two commands changing one archive never interleave.
     std::unique_ptr<FileLock> lock;
     Archive archive;
+    if (const PackStatus refused = refuseListThatIsItsResource(host, err, listPath); refused != PackStatus::done) {
+        return refused;
+    }
     if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
 
     UpdatePlan plan;
-    if (const PackStatus planned = planUpdate(host, err, archive, wav2dig, plan); planned != PackStatus::done) {
+    if (const PackStatus planned = planUpdate(host, err, archive, options.wav2dig, plan); planned != PackStatus::done) {
         return planned;
     }
-    printPlan(host, out, archive, plan);
+    printPlan(host, out, archive, plan, options.verbose);
     if (plan.changes.empty()) {
-        out.print("nothing changed: " + shownPath(host, archive.dataDirectory) + " matches the archive\n");
+        out.print("nothing changed: " + shownPath(host, archive.paths.dataDirectory) + " matches the archive\n");
         return PackStatus::done;
     }
-    const std::vector<std::byte> list = rewrittenList(archive, plan);
-    if (!listHoldsPlan(archive, plan, list)) {
+    const std::vector<std::byte> head = rewrittenListHead(archive, plan);
+    if (const auto table = std::make_unique<EntryTable>(); (readRecords(head, *table), !listHoldsPlan(archive, plan, *table))) {
         err.print(shownPath(host, listPath) + ": its rewritten form does not read back as planned; nothing written\n");
         return PackStatus::archiveUnsafe;
     }
-    if (dryRun) {
-        out.print("would append " + std::to_string(plan.appendedBytes) + " bytes to " +
-                  shownPath(host, archive.resourcePath) + " and rewrite " + shownPath(host, listPath) +
+    const std::string appended = counted(plan.appendedBytes, "byte", "bytes");
+    if (options.dryRun) {
+        out.print("would append " + appended + " to " + shownPath(host, archive.paths.resource) + ", rewrite " +
+                  shownPath(host, listPath) + " and refresh " + shownPath(host, archive.paths.dataDirectory) +
                   " (-n: nothing written)\n");
         return PackStatus::done;
     }
-    if (const PackStatus appended = appendChanges(host, err, archive, plan); appended != PackStatus::done) {
-        return appended;
+    if (const PackStatus status = appendChanges(host, err, archive, plan); status != PackStatus::done) return status;
+    if (const PackStatus status = replaceList(host, err, archive, plan, head); status != PackStatus::done) return status;
+    out.print("appended " + appended + " to " + shownPath(host, archive.paths.resource) + "; " +
+              shownPath(host, listPath) + " rewritten\n");
+
+    const std::vector<std::string> stale = refreshDataDirectory(host, archive, plan);
+    for (const std::string& failure : stale) err.print(failure + ": not refreshed\n");
+    if (!stale.empty()) {
+        err.print("the archive is updated, but " + shownPath(host, archive.paths.dataDirectory) +
+                  " is not what an unpack of it leaves; unpack again, or put those files right by hand\n");
+        return PackStatus::dataNotRefreshed;
     }
-    if (const PackStatus replaced = replaceList(host, err, archive, list); replaced != PackStatus::done) {
-        return replaced;
-    }
-    out.print("appended " + std::to_string(plan.appendedBytes) + " bytes to " +
-              shownPath(host, archive.resourcePath) + "; " + shownPath(host, listPath) + " rewritten\n");
     return PackStatus::done;
 }
 

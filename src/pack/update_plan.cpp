@@ -1,7 +1,12 @@
-// Working out an update: what in the data directory differs from the archive.
+// Working out an update: what in the data directory differs from what an
+// unpack of the archive leaves there, with -dig2wav or without.
 #include <algorithm>
 #include <climits>
+#include <map>
 
+#include "archive/list_rewrite.h"
+#include "archive/output_path.h"
+#include "pack/entry_file.h"
 #include "pack/update.h"
 #include "sound/dig_to_wav.h"
 #include "sound/scramble.h"
@@ -10,208 +15,191 @@
 namespace quill::pack {
 namespace {
 
-bool sameBytes(std::span<const std::byte> a, std::span<const std::byte> b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+// A sound's .WAV as an unpack with -dig2wav writes it.
+std::vector<std::byte> wavFile(std::span<const std::byte> sound) {
+    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(sound.size()));
+    std::vector<std::byte> file(header.begin(), header.end());
+    file.resize(header.size() + sound.size());
+    unscrambleInto(sound, 0, std::span(file).subspan(header.size()));
+    return file;
 }
 
-// Records that write one output path, in list order; the last one decides what an unpack leaves.
-std::vector<std::vector<int>> recordsByOutputPath(const EntryTable& table, NameRules rules) {
-    std::vector<std::vector<int>> groups;
-    for (int i = 0; i < table.count; ++i) {
-        const std::string& name = table.entries[static_cast<std::size_t>(i)].name;
-        const auto same = std::find_if(groups.begin(), groups.end(), [&](const std::vector<int>& group) {
-            return sameOutputPath(table.entries[static_cast<std::size_t>(group.front())].name, name, rules);
-        });
-        if (same == groups.end()) {
-            groups.push_back({i});
-        } else {
-            same->push_back(i);
+// What stands at one path after an unpack, under each of the two plans.
+struct Slot {
+    std::string path;      // as the host is given it
+    Replacement plain;     // whose own file stands there after an unpack without -dig2wav
+    Replacement withWav;   // whose file or .WAV stands there after one with -dig2wav
+};
+
+// New bytes offered for one group of records, and where they came from.
+struct Offer {
+    std::string source;
+    bool fromWav = false;
+    std::vector<std::byte> bytes;
+};
+
+class Planner {
+public:
+    Planner(Host& host, Console& err, const Archive& archive, bool wav2dig)
+        : host_(host), err_(err), archive_(archive), wav2dig_(wav2dig), rules_(host.nameRules()),
+          plain_(planUnpack(*archive.table, archive.resource.size, rules_, false)) {}
+
+    PackStatus run(UpdatePlan& plan) {
+        for (const Slot& slot : slots()) examine(slot, plan);
+        for (auto& [group, offers] : offers_) decide(group, offers, plan);
+        if (unusable_) return PackStatus::inputUnusable;
+        std::int64_t end = archive_.resource.size;
+        for (Change& change : plan.changes) {
+            change.newOffset = end;
+            end += static_cast<std::int64_t>(change.bytes.size());
         }
-    }
-    return groups;
-}
-
-// Whether a record after `record` writes `path` in an unpack with -dig2wav,
-// as its own file or as a sound's companion: then what stands at that path is
-// not what `record` left there.
-bool writtenLater(const EntryTable& table, int record, const std::string& path, NameRules rules) {
-    for (int j = record + 1; j < table.count; ++j) {
-        const std::string& name = table.entries[static_cast<std::size_t>(j)].name;
-        if (sameOutputPath(name, path, rules)) return true;
-        if (isSoundName(name) && sameOutputPath(wavNameFor(name), path, rules)) return true;
-    }
-    return false;
-}
-
-enum class Found { missing, bytes, refused };
-
-// An edited file from the data directory; missing is no fault, anything else
-// unusable is. A file that cannot be opened counts as missing only when the
-// system also finds nothing at its path.
-Found readEdited(Host& host, Console& err, const std::string& path, WholeFile& file) {
-    const LoadStatus status = loadWholeFile(host, path, NameCase::exact, INT32_MAX, file);
-    FileTime time;
-    switch (status) {
-        case LoadStatus::loaded: return Found::bytes;
-        case LoadStatus::empty: err.print(shownPath(host, path) + ": empty; a record cannot be empty\n"); break;
-        case LoadStatus::tooLarge: err.print(shownPath(host, path) + ": larger than 2147483647 bytes\n"); break;
-        case LoadStatus::noMemory: err.print(shownPath(host, path) + ": no memory to hold it\n"); break;
-        case LoadStatus::cannotOpen:
-            if (!host.readModificationTime(path, NameCase::exact, time)) return Found::missing;
-            [[fallthrough]];
-        case LoadStatus::shortRead: err.print(shownPath(host, path) + ": cannot be read\n"); break;
-    }
-    return Found::refused;
-}
-
-// Whether an entry file holds exactly `current`, read through one buffer that
-// serves every file: most files are unchanged, and holding each whole would
-// cost a fresh block of memory per file. Only a file that differs is then read
-// whole (readEdited), for its bytes.
-Found matchesArchive(Host& host, Console& err, const std::string& path, std::span<const std::byte> current,
-                     std::vector<std::byte>& buffer, bool& same) {
-    same = false;
-    auto file = host.openForReading(path, NameCase::exact);
-    FileTime time;
-    if (!file) {
-        if (!host.readModificationTime(path, NameCase::exact, time)) return Found::missing;
-        err.print(shownPath(host, path) + ": cannot be read\n");
-        return Found::refused;
-    }
-    std::int64_t size = 0;
-    if (!file->measure(size)) {
-        err.print(shownPath(host, path) + ": cannot be read\n");
-        return Found::refused;
-    }
-    if (size != static_cast<std::int64_t>(current.size())) return Found::bytes;
-    for (std::size_t done = 0; done < current.size();) {
-        const std::size_t want = std::min(buffer.size(), current.size() - done);
-        const std::size_t got = file->read(std::span(buffer).first(want));
-        if (got == 0) {
-            // Shorter than measured, or unreadable: the whole read that follows says which.
-            return Found::bytes;
+        if (end > INT32_MAX) {
+            err_.print(shownPath(host_, archive_.paths.resource) +
+                       ": the updated resource would pass 2147483647 bytes; quillpack compact writes a copy "
+                       "that stores each range once\n");
+            return PackStatus::archiveUnsafe;
         }
-        if (!std::equal(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(got),
-                        current.begin() + static_cast<std::ptrdiff_t>(done))) {
-            return Found::bytes;
-        }
-        done += got;
+        plan.appendedBytes = end - archive_.resource.size;
+        return PackStatus::done;
     }
-    std::byte extra{};
-    // Grown since it was measured: not the same.
-    same = file->read(std::span(&extra, 1)) == 0 && !file->failed();
-    return Found::bytes;
-}
+
+private:
+    const ListEntry& entry(int record) const { return archive_.table->entries[static_cast<std::size_t>(record)]; }
+
+    std::string hostPath(const std::string& name) const {
+        return entryOutputPath(archive_.paths.dataDirectory, host_.importListName(name));
+    }
+
+    // Every path an unpack writes, in the order it first writes them.
+    std::vector<Slot> slots() const {
+        std::vector<Slot> result;
+        std::map<std::string, bool> seen;
+        const UnpackPlan& wav = archive_.plan;
+        for (int i = 0; i < wav.stepsTaken(); ++i) {
+            const UnpackStep& step = wav.steps[static_cast<std::size_t>(i)];
+            const std::string& name = entry(i).name;
+            if (seen.emplace(step.file, true).second) {
+                result.push_back({hostPath(name), finalWriter(plain_, step.file), finalWriter(wav, step.file)});
+            }
+            if (!step.companion.empty() && seen.emplace(step.companion, true).second) {
+                result.push_back(
+                    {hostPath(wavNameFor(name)), finalWriter(plain_, step.companion), finalWriter(wav, step.companion)});
+            }
+        }
+        return result;
+    }
+
+    // The records whose own file is the one `record` writes, when `record` is
+    // the last of them; otherwise `record` alone.
+    std::vector<int> groupOf(int record) const {
+        const std::string& file = plain_.steps[static_cast<std::size_t>(record)].file;
+        std::vector<int> group;
+        for (int i = 0; i < plain_.stepsTaken(); ++i) {
+            if (plain_.steps[static_cast<std::size_t>(i)].file == file) group.push_back(i);
+        }
+        if (group.empty() || group.back() != record) return {record};
+        return group;
+    }
+
+    void refuse(const std::string& path, const std::string& problem) {
+        err_.print(shownPath(host_, path) + ": " + problem + "\n");
+        unusable_ = true;
+    }
+
+    void examine(const Slot& slot, UpdatePlan& plan) {
+        std::vector<std::span<const std::byte>> expected;
+        std::vector<std::byte> companion;
+        if (slot.plain.step >= 0) expected.push_back(recordBytes(archive_, slot.plain.step));
+        if (slot.withWav.byCompanion) {
+            companion = wavFile(recordBytes(archive_, slot.withWav.step));
+            expected.push_back(companion);
+        } else if (slot.withWav.step != slot.plain.step) {
+            expected.push_back(recordBytes(archive_, slot.withWav.step));
+        }
+        std::vector<std::byte> bytes;
+        std::string problem;
+        switch (examineEntryFile(host_, slot.path, expected, buffer_, bytes, problem)) {
+            case EntryFileState::same: return;
+            case EntryFileState::missing:
+                // A .WAV only an unpack with -dig2wav makes is no loss when absent.
+                if (slot.plain.step >= 0) plan.missing.push_back(slot.path);
+                return;
+            case EntryFileState::unusable: return refuse(slot.path, problem);
+            case EntryFileState::differs: break;
+        }
+        if (wav2dig_ ? !slot.withWav.byCompanion : slot.plain.step >= 0) {
+            const int record = wav2dig_ ? slot.withWav.step : slot.plain.step;
+            offers_[groupOf(record)].push_back({slot.path, false, std::move(bytes)});
+            return;
+        }
+        if (!wav2dig_) {
+            plan.notTaken.push_back(slot.path);
+            refuse(slot.path, "differs from the sound " + shownName(entry(slot.withWav.step).name) +
+                                  " holds, and is not taken without -wav2dig; give -wav2dig to take it, or "
+                                  "remove it");
+            return;
+        }
+        WavContents contents;
+        std::string refusal;
+        if (readWav(bytes, contents, refusal) != WavReadResult::accepted) return refuse(slot.path, refusal);
+        if (contents.samples.empty()) return refuse(slot.path, "no samples; a record cannot be empty");
+        std::vector<std::byte> sound(contents.samples.size());
+        scrambleInto(contents.samples, 0, sound);
+        // Only the header differs: the sound is unchanged.
+        if (std::ranges::equal(sound, recordBytes(archive_, slot.withWav.step))) return;
+        offers_[groupOf(slot.withWav.step)].push_back({slot.path, true, std::move(sound)});
+    }
+
+    void decide(const std::vector<int>& group, std::vector<Offer>& offers, UpdatePlan& plan) {
+        for (std::size_t k = 1; k < offers.size(); ++k) {
+            if (offers[k].bytes != offers[0].bytes) {
+                err_.print("conflict: " + shownPath(host_, offers[0].source) + " and " +
+                           shownPath(host_, offers[k].source) +
+                           " both differ from the archive and from each other; change one of them\n");
+                unusable_ = true;
+                return;
+            }
+        }
+        Change change;
+        change.records = group;
+        change.source = offers[0].source;
+        change.fromWav = offers[0].fromWav;
+        change.bytes = std::move(offers[0].bytes);
+        plan.changes.push_back(std::move(change));
+    }
+
+    Host& host_;
+    Console& err_;
+    const Archive& archive_;
+    bool wav2dig_;
+    NameRules rules_;
+    UnpackPlan plain_;
+    std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 20);
+    std::map<std::vector<int>, std::vector<Offer>> offers_;
+    bool unusable_ = false;
+};
 
 }  // namespace
 
 PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav2dig, UpdatePlan& plan) {
-    const NameRules rules = host.nameRules();
-    const EntryTable& table = *archive.table;
-    std::int64_t end = archive.resource.size;
-    std::vector<std::byte> buffer(1 << 20);
-    for (const auto& records : recordsByOutputPath(table, rules)) {
-        const std::string& name = table.entries[static_cast<std::size_t>(records.back())].name;
-        // With -wav2dig the directory is one an unpack with -dig2wav made: a
-        // later sound's companion may have taken this path's place.
-        if (wav2dig && writtenLater(table, records.back(), name, rules)) continue;
-        const auto current = recordBytes(archive, records.back());
-        const std::string entryPath = entryOutputPath(archive.dataDirectory, name);
-
-        bool entrySame = false;
-        Found entryFound = matchesArchive(host, err, entryPath, current, buffer, entrySame);
-        WholeFile edited;
-        if (entryFound == Found::bytes && !entrySame) entryFound = readEdited(host, err, entryPath, edited);
-        if (entryFound == Found::refused) return PackStatus::inputUnusable;
-        if (entryFound == Found::missing) ++plan.missing;
-        const bool entryDiffers = entryFound == Found::bytes && !entrySame && !sameBytes(edited.bytes(), current);
-
-        // A sound's .WAV, scrambled back, is a candidate too, when this record's companion is what an unpack leaves there.
-        std::vector<std::byte> fromWav;
-        bool wavDiffers = false;
-        const std::string wavName = wavNameFor(name);
-        const std::string wavPath = entryOutputPath(archive.dataDirectory, wavName);
-        if (wav2dig && isSoundName(name) && !writtenLater(table, records.back(), wavName, rules)) {
-            WholeFile wav;
-            const Found wavFound = readEdited(host, err, wavPath, wav);
-            if (wavFound == Found::refused) return PackStatus::inputUnusable;
-            if (wavFound == Found::bytes) {
-                WavContents contents;
-                std::string refusal;
-                if (readWav(wav.bytes(), contents, refusal) != WavReadResult::accepted) {
-                    err.print(shownPath(host, wavPath) + ": " + refusal + "\n");
-                    return PackStatus::inputUnusable;
-                }
-                if (contents.samples.empty()) {
-                    err.print(shownPath(host, wavPath) + ": no samples; a record cannot be empty\n");
-                    return PackStatus::inputUnusable;
-                }
-                fromWav.resize(contents.samples.size());
-                scrambleInto(contents.samples, 0, fromWav);
-                wavDiffers = !sameBytes(fromWav, current);
-            }
-        }
-
-        Change change;
-        change.records = records;
-        if (entryDiffers && wavDiffers && !sameBytes(edited.bytes(), fromWav)) {
-            err.print("conflict: " + shownPath(host, entryPath) + " and " + shownPath(host, wavPath) +
-                      " both differ from the archive and from each other; change one of them\n");
-            return PackStatus::inputUnusable;
-        }
-        if (entryDiffers) {
-            change.source = entryPath;
-            change.bytes.assign(edited.bytes().begin(), edited.bytes().end());
-        } else if (wavDiffers) {
-            change.source = wavPath;
-            change.bytes = std::move(fromWav);
-        } else {
-            continue;
-        }
-        change.newOffset = end;
-        end += static_cast<std::int64_t>(change.bytes.size());
-        if (end > INT32_MAX) {
-            err.print(shownPath(host, archive.resourcePath) +
-                      ": the updated resource would pass 2147483647 bytes; quillpack compact writes a copy "
-                      "that stores each range once\n");
-            return PackStatus::archiveUnsafe;
-        }
-        plan.changes.push_back(std::move(change));
-    }
-    plan.appendedBytes = end - archive.resource.size;
-    return PackStatus::done;
+    return Planner(host, err, archive, wav2dig).run(plan);
 }
 
-std::vector<std::byte> rewrittenList(const Archive& archive, const UpdatePlan& plan) {
-    std::vector<std::pair<TextSpan, std::int64_t>> numbers;
+std::vector<std::byte> rewrittenListHead(const Archive& archive, const UpdatePlan& plan) {
+    std::vector<NumberEdit> edits;
     for (const Change& change : plan.changes) {
         for (const int record : change.records) {
             const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(record)];
-            numbers.emplace_back(entry.lengthText, static_cast<std::int64_t>(change.bytes.size()));
-            numbers.emplace_back(entry.offsetText, change.newOffset);
+            edits.push_back({entry.lengthText, static_cast<std::int64_t>(change.bytes.size())});
+            edits.push_back({entry.offsetText, change.newOffset});
         }
     }
-    std::sort(numbers.begin(), numbers.end(),
-              [](const auto& a, const auto& b) { return a.first.position < b.first.position; });
-    const auto old = archive.list.bytes();
-    std::vector<std::byte> result;
-    result.reserve(old.size() + numbers.size() * 4);
-    std::size_t at = 0;
-    for (const auto& [where, value] : numbers) {
-        result.insert(result.end(), old.begin() + static_cast<std::ptrdiff_t>(at),
-                      old.begin() + static_cast<std::ptrdiff_t>(where.position));
-        for (const char c : std::to_string(value)) result.push_back(static_cast<std::byte>(c));
-        at = where.position + where.size;
-    }
-    result.insert(result.end(), old.begin() + static_cast<std::ptrdiff_t>(at), old.end());
-    return result;
+    return rewriteNumbers(archive.listHead, std::move(edits));
 }
 
-bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, std::span<const std::byte> list) {
-    const auto table = std::make_unique<EntryTable>();
-    readRecords(list, *table);
-    if (table->count != archive.table->count) return false;
-    std::vector<ListEntry> expected(archive.table->entries.begin(), archive.table->entries.begin() + table->count);
+bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTable& table) {
+    if (table.count != archive.table->count) return false;
+    std::vector<ListEntry> expected(archive.table->entries.begin(), archive.table->entries.begin() + table.count);
     for (const Change& change : plan.changes) {
         for (const int record : change.records) {
             expected[static_cast<std::size_t>(record)].length = static_cast<std::int32_t>(change.bytes.size());
@@ -219,12 +207,41 @@ bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, std::span<con
         }
     }
     for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ListEntry& got = table->entries[i];
+        const ListEntry& got = table.entries[i];
         if (got.name != expected[i].name || got.length != expected[i].length || got.offset != expected[i].offset) {
             return false;
         }
     }
     return true;
+}
+
+std::vector<std::string> refreshDataDirectory(Host& host, const Archive& archive, const UpdatePlan& plan) {
+    std::vector<std::string> failures;
+    const auto put = [&](const std::string& path, std::span<const std::byte> bytes) {
+        auto file = host.createForWriting(path);
+        if (file && file->write(bytes) && file->close()) return;
+        failures.push_back(withReason(shownPath(host, path), host.lastFailure()));
+    };
+    for (const Change& change : plan.changes) {
+        const int last = change.records.back();
+        const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(last)];
+        const std::string& name = archive.table->entries[static_cast<std::size_t>(last)].name;
+        const std::string file = entryOutputPath(archive.paths.dataDirectory, host.importListName(name));
+        // Both unpacks leave this record's bytes at its own path: it gets them.
+        if (finalWriter(archive.plan, step.file).step == last && !finalWriter(archive.plan, step.file).byCompanion &&
+            (change.fromWav || change.source != file)) {
+            put(file, change.bytes);
+        }
+        if (step.companion.empty()) continue;
+        const Replacement wavWriter = finalWriter(archive.plan, step.companion);
+        if (wavWriter.step != last || !wavWriter.byCompanion) continue;
+        const std::string wav = entryOutputPath(archive.paths.dataDirectory, host.importListName(wavNameFor(name)));
+        std::string reason;
+        // A .WAV is made again where there was one: the one taken, in the
+        // tool's own form, or one now stale.
+        if (change.fromWav || host.lookUp(wav, reason) == PathState::file) put(wav, wavFile(change.bytes));
+    }
+    return failures;
 }
 
 }  // namespace quill::pack

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <memory>
 
+#include "archive/archive_paths.h"
+#include "archive/unpack_plan.h"
 #include "sound/dig_to_wav.h"
 #include "common/ascii_case.h"
 #include "unpack/messages.h"
@@ -51,32 +53,34 @@ ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool 
     }
     if (table.count == 0) return report(console, messages::kListEmpty, ExitCode::listEmpty);
 
-    std::string workingPath = deriveResourcePath(listPath);
+    const ArchivePaths paths = archivePaths(listPath);
     ResourceImage image;
-    switch (loadResourceImage(host, workingPath, image)) {
+    switch (loadResourceImage(host, paths.resource, image)) {
         case LoadResult::ok: break;
         case LoadResult::openFailed: return report(console, messages::kResourceNotOpened, ExitCode::resourceNotLoaded);
         case LoadResult::allocationFailed: return report(console, messages::kNoMemory, ExitCode::resourceNotLoaded);
     }
 
-    deriveOutputDirectory(workingPath);
-    (void)makeDirectoryPath(host, &workingPath);
+    (void)makeDirectoryPath(host, &paths.dataDirectory);
 
+    const UnpackPlan plan = planUnpack(table, image.size, host.nameRules(), convert);
     for (int i = 0; i < table.count; ++i) {
         const ListEntry& entry = table.entries[static_cast<std::size_t>(i)];
-        if (!checkEntry(entry, image.size)) return report(console, messages::kInvalidEntry, ExitCode::invalidEntry);
+        const UnpackStep& step = plan.steps[static_cast<std::size_t>(i)];
+        if (step.kind == StepKind::invalidEntry) return report(console, messages::kInvalidEntry, ExitCode::invalidEntry);
         // A name that climbs out of the output directory, or names a device, is
         // refused before anything is created.
-        if (isUnsafeEntryName(entry.name, host.nameRules())) {
+        if (step.kind == StepKind::refusedName) {
             return report(console, messages::kEntryNotWritten, ExitCode::entryNotWritten);
         }
         const auto bytes =
             image.bytes().subspan(static_cast<std::size_t>(entry.offset), static_cast<std::size_t>(entry.length));
-        if (!writeEntry(host, entryOutputPath(workingPath, entry.name), bytes)) {
+        if (!writeEntry(host, entryOutputPath(paths.dataDirectory, host.importListName(entry.name)), bytes)) {
             return report(console, messages::kEntryNotWritten, ExitCode::entryNotWritten);
         }
-        if (convert && isSoundName(entry.name) &&
-            convertDigToWav(host, entryOutputPath(workingPath, wavNameFor(entry.name)), bytes) == WavResult::failed) {
+        if (!step.companion.empty() &&
+            convertDigToWav(host, entryOutputPath(paths.dataDirectory, host.importListName(wavNameFor(entry.name))),
+                            bytes) == WavResult::failed) {
             return report(console, messages::kWavNotWritten, ExitCode::wavNotWritten);
         }
         printProgress(console, i + 1, table.count, entry.name);

@@ -164,7 +164,7 @@ TEST_F(PackUpdate, AFifoInTheDataDirectoryIsRefusedWithoutWaiting) {
     ASSERT_EQ(mkfifo(at("data/A.BIN").c_str(), 0666), 0);
     const auto result = pack({"update", "S.RD"});
     EXPECT_EQ(result.status, 4) << result.output;
-    EXPECT_EQ(result.error, "data/A.BIN: cannot be read\n");
+    EXPECT_EQ(result.error, "data/A.BIN: not a file\n");
     EXPECT_EQ(readFile(at("S.RD")), list);
 }
 

@@ -80,6 +80,7 @@ const char* operationName(Operation operation) {
         case Operation::cutBack: return "cut back";
         case Operation::readModificationTime: return "read modification time";
         case Operation::removeFile: return "remove";
+        case Operation::lookUp: return "look up";
     }
     return "?";
 }
@@ -151,6 +152,14 @@ bool FaultHost::readModificationTime(const std::string& path, NameCase nameCase,
 
 bool FaultHost::removeFile(const std::string& path) {
     return !next(Operation::removeFile, path) && inner_.removeFile(path);
+}
+
+PathState FaultHost::lookUp(const std::string& path, std::string& reason) {
+    if (next(Operation::lookUp, path)) {
+        reason = "Input/output error";
+        return PathState::unknown;
+    }
+    return inner_.lookUp(path, reason);
 }
 
 }  // namespace quill::testing

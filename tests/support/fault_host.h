@@ -25,6 +25,7 @@ enum class Operation {
     cutBack,
     readModificationTime,
     removeFile,
+    lookUp,
 };
 
 // How the armed operation fails: refused outright (nothing done), or cut short
@@ -64,6 +65,9 @@ public:
     bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override;
     bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
     bool removeFile(const std::string& path) override;
+    std::string importListName(const std::string& name) const override { return inner_.importListName(name); }
+    PathState lookUp(const std::string& path, std::string& reason) override;
+    std::string lastFailure() const override { return inner_.lastFailure(); }
     // Only looks: passed through, never failed.
     bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
         return inner_.sameFile(a, b, bCase);

@@ -82,9 +82,36 @@ void MemoryHost::makeDirectory(const std::string& path) {
     if (!path.empty() && parentExists(path) && files.count(path) == 0) directories.insert(path);
 }
 
+bool MemoryHost::isUnsearchable(const std::string& path) const {
+    for (const std::string& closed : unsearchable) {
+        if (path.size() > closed.size() && path.compare(0, closed.size(), closed) == 0 &&
+            (path[closed.size()] == '\\' || closed.back() == '\\')) {
+            return true;
+        }
+    }
+    return false;
+}
+
+PathState MemoryHost::lookUp(const std::string& path, std::string& reason) {
+    if (isUnsearchable(path)) {
+        failure = reason = "Permission denied";
+        return PathState::unknown;
+    }
+    if (files.count(path) != 0) return PathState::file;
+    if (directories.count(path) != 0) return PathState::notAFile;
+    return PathState::missing;
+}
+
 std::unique_ptr<ReadFile> MemoryHost::openForReading(const std::string& path, NameCase) {
+    if (isUnsearchable(path)) {
+        failure = "Permission denied";
+        return nullptr;
+    }
     const auto found = files.find(path);
-    if (found == files.end()) return nullptr;
+    if (found == files.end()) {
+        failure = "No such file or directory";
+        return nullptr;
+    }
     return std::make_unique<MemoryReadFile>(found->second);
 }
 

@@ -34,6 +34,10 @@ public:
     std::map<std::string, std::int64_t> times;
     std::int64_t clock = 0;
     std::set<std::string> locked;  // a held lock refuses another even when asked to wait
+    // Paths the system cannot look at, nor at anything under them (a
+    // directory without search permission).
+    std::set<std::string> unsearchable;
+    std::string failure;  // what lastFailure() says
 
     NameRules nameRules() const override { return rules; }
 
@@ -53,7 +57,12 @@ public:
         return a == b && files.count(a) != 0;
     }
 
+    std::string importListName(const std::string& name) const override { return name; }
+    PathState lookUp(const std::string& path, std::string& reason) override;
+    std::string lastFailure() const override { return failure; }
+
     bool parentExists(const std::string& path) const;
+    bool isUnsearchable(const std::string& path) const;
     // Records a change to a file: a new time, and not yet durable.
     void changed(const std::string& path);
 };

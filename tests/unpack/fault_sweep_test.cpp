@@ -87,6 +87,7 @@ Expected expectedFor(const testing::OperationRecord& op, FaultKind kind) {
         case Operation::cutBack:
         case Operation::readModificationTime:
         case Operation::removeFile: return {-1, ""};
+        case Operation::lookUp: return {-1, ""};
     }
     return {-1, ""};
 }

@@ -109,8 +109,39 @@ public:
         calls.push_back("allocate");
         return inner_.allocate(size);
     }
+    std::string importListName(const std::string& name) const override {
+        calls.push_back("importListName");
+        return inner_.importListName(name);
+    }
+    // The unpacker needs none of what follows: any call is logged and refused.
+    std::unique_ptr<WriteFile> openForAppending(const std::string&, NameCase, std::int64_t&) override {
+        return refuse<std::unique_ptr<WriteFile>>("openForAppending");
+    }
+    ReplaceResult replaceFile(const std::string&, const std::string&) override {
+        calls.push_back("replaceFile");
+        return ReplaceResult::notReplaced;
+    }
+    std::unique_ptr<FileLock> lockExclusive(const std::string&, NameCase, LockWait) override {
+        return refuse<std::unique_ptr<FileLock>>("lockExclusive");
+    }
+    bool cutBack(const std::string&, NameCase, std::int64_t) override { return refuse<bool>("cutBack"); }
+    bool readModificationTime(const std::string&, NameCase, FileTime&) override {
+        return refuse<bool>("readModificationTime");
+    }
+    bool removeFile(const std::string&) override { return refuse<bool>("removeFile"); }
+    bool sameFile(const std::string&, const std::string&, NameCase) override { return refuse<bool>("sameFile"); }
+    PathState lookUp(const std::string&, std::string&) override {
+        calls.push_back("lookUp");
+        return PathState::unknown;
+    }
+    std::string lastFailure() const override { return {}; }
 
 private:
+    template <typename T>
+    T refuse(const char* name) {
+        calls.push_back(name);
+        return T{};
+    }
     Host& inner_;
 };
 
