@@ -45,7 +45,7 @@ TEST_F(PackList, StatusThreeWhereAnUnpackStopsAndTwoWithoutAList) {
     const auto missing = list("NONE.RD");
     EXPECT_EQ(missing.status, 2);
     EXPECT_EQ(missing.output, "");
-    EXPECT_EQ(missing.error, console("NONE.RD: cannot be read\n"));
+    EXPECT_EQ(missing.error, console("NONE.RD: cannot be read: No such file or directory\n"));
     // Listing writes nothing.
     EXPECT_EQ(filesBelow(scratch.path()), (std::vector<std::string>{"S.RD", "S.RES"}));
 }

@@ -72,11 +72,11 @@ TEST_F(PackCommand, ListNamesTheFileItCannotUse) {
         std::string err;
     };
     const std::vector<Case> cases = {
-        {"no list", {}, PackStatus::listUnreadable, "G/S.RD: cannot be read\n"},
+        {"no list", {}, PackStatus::listUnreadable, "G/S.RD: cannot be read: No such file or directory\n"},
         {"no record", {{"G\\S.RD", toBytes("x")}}, PackStatus::archiveUnsafe,
          "G/S.RD: no well-formed record; an unpack stops with status 3\n"},
         {"no resource", {{"G\\S.RD", toBytes("1 0 A")}}, PackStatus::archiveUnsafe,
-         "G/S.RES: cannot be read; an unpack stops with status 4\n"},
+         "G/S.RES: cannot be read: No such file or directory; an unpack stops with status 4\n"},
         {"empty resource", {{"G\\S.RD", toBytes("1 0 A")}, {"G\\S.RES", {}}}, PackStatus::archiveUnsafe,
          "G/S.RES: empty; an unpack stops with status 4\n"},
     };
@@ -118,7 +118,7 @@ TEST_F(PackCommand, AnUpdateWhileAnotherHoldsTheArchiveIsStatusFiveWithNothingWr
     ASSERT_NE(held, nullptr);
     const Result result = run({"update", "G\\S.RD"});
     EXPECT_EQ(result.status, PackStatus::writeFailed);
-    EXPECT_EQ(result.err, "G/S.RES: another update holds the archive, or it cannot be locked\n");
+    EXPECT_EQ(result.err, "G/S.RES: another quillpack command holds the archive, or it cannot be locked\n");
     EXPECT_EQ(testing::toText(host.files.at("G\\S.RD")), "5 0 A\n");
     EXPECT_EQ(testing::toText(host.files.at("G\\S.RES")), "0123456789");
 }
@@ -134,7 +134,7 @@ TEST_F(PackCommand, MessagesShowControlBytesOfNamesEscaped) {
 
     const Result noList = run({"list", "G\\\x07.RD"});
     EXPECT_EQ(noList.status, PackStatus::listUnreadable);
-    EXPECT_EQ(noList.err, "G/\\x07.RD: cannot be read\n");
+    EXPECT_EQ(noList.err, "G/\\x07.RD: cannot be read: No such file or directory\n");
 
     host.files["G\\S.RD"] = toBytes("5 0 A\n5 99 \x1b[2JB\n");
     for (const char* command : {"update", "compact"}) {

@@ -89,6 +89,7 @@ TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
 
     int stops = 0;
     int faults = 0;
+    int refreshFailures = 0;
     for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort}) {
         for (int armed = 1;; ++armed) {
             ScratchDirectory scratch;
@@ -107,8 +108,16 @@ TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
             const Files left = unpackOf(scratch.path() / "S.RD", scratch.path() / "S.RES", status);
             EXPECT_EQ(status, 0) << where;
             EXPECT_TRUE(left == oldFiles || left == newFiles) << where;
-            // A failure the tool saw leaves the old archive, with status 5 once writing has begun.
-            if (kind != FaultKind::stopAfter && result != PackStatus::done) {
+            // Once the archive is committed, a failure refreshing data/ keeps the
+            // new archive and says so with a status of its own.
+            if (result == PackStatus::dataNotRefreshed) {
+                EXPECT_TRUE(left == newFiles) << where;
+                if (kind != FaultKind::stopAfter) {
+                    EXPECT_NE(injected->path.find("data"), std::string::npos) << where;
+                }
+                ++refreshFailures;
+            } else if (kind != FaultKind::stopAfter && result != PackStatus::done) {
+                // A failure the tool saw before that leaves the old archive, with status 5 once writing has begun.
                 if (isWriting(injected->operation)) {
                     EXPECT_EQ(result, PackStatus::writeFailed) << where;
                 }
@@ -117,11 +126,13 @@ TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
             }
             // No temporary left behind by a failure the tool saw.
             if (kind != FaultKind::stopAfter) {
-                EXPECT_FALSE(fs::exists(scratch.path() / "S.RD.quillpack-new")) << where;
+                EXPECT_FALSE(fs::exists(scratch.path() / "S.RD.quillpack-update")) << where;
             }
         }
     }
-    std::printf("update crash sweep: %d stops, %d faults injected\n", stops, faults);
+    EXPECT_GT(refreshFailures, 0);
+    std::printf("update crash sweep: %d stops, %d faults injected, %d of them refreshing data/\n", stops, faults,
+                refreshFailures);
 }
 
 }  // namespace
