@@ -1,4 +1,5 @@
-// Windows side of the host: paths are used exactly as typed. (The API calls
+// Windows side of the host: paths are used as typed, through the wide (*W)
+// calls, so a name outside the ANSI code page can be reached. (The API calls
 // are spelt ::ReadFile and ::WriteFile: the tool has classes of those names.)
 #include "host/host.h"
 
@@ -6,9 +7,85 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
+#include "host/utf16.h"
 
 namespace quill {
 namespace {
+
+// The system's words for the last failure, kept where it happened: later
+// calls (a close, a cleanup) may overwrite the error code before a message is made.
+thread_local std::string lastFailureText;
+
+// The errors file operations usually meet are worded as the C runtime and the
+// Linux build word them; the rest as the system does.
+void noteFailure() {
+    const DWORD error = GetLastError();
+    int code = 0;
+    switch (error) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND: code = ENOENT; break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION: code = EACCES; break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL: code = ENOSPC; break;
+        case ERROR_FILENAME_EXCED_RANGE: code = ENAMETOOLONG; break;
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS: code = EEXIST; break;
+        case ERROR_NOT_ENOUGH_MEMORY:
+        case ERROR_OUTOFMEMORY: code = ENOMEM; break;
+        default: break;
+    }
+    if (code != 0) {
+        lastFailureText = std::strerror(code);
+        return;
+    }
+    wchar_t text[512] = {};
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text,
+                                  static_cast<DWORD>(std::size(text)), nullptr);
+    while (length > 0 && (text[length - 1] == L'\r' || text[length - 1] == L'\n' || text[length - 1] == L' ' ||
+                          text[length - 1] == L'.')) {
+        --length;
+    }
+    lastFailureText = length > 0 ? utf8FromUtf16(std::u16string(text, text + length))
+                                 : "system error " + std::to_string(error);
+}
+
+// Notes why the operation at hand failed and passes its result on.
+template <class Result>
+Result noted(Result result) {
+    noteFailure();
+    return result;
+}
+
+// A tool path (UTF-8) as the system's UTF-16. Bytes that are not such text
+// name no file: every call given them fails, and nothing is created under a
+// mangled name. A path stays within MAX_PATH, as Windows keeps a program
+// without long-path support (Wine's wide calls alone would take more).
+class WidePath {
+public:
+    explicit WidePath(const std::string& path) {
+        std::u16string units;
+        if (!utf16FromUtf8(path, units)) {
+            SetLastError(ERROR_INVALID_NAME);
+        } else if (units.size() >= MAX_PATH) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        } else {
+            wide_.assign(units.begin(), units.end());
+            valid_ = true;
+        }
+    }
+    bool valid() const { return valid_; }
+    const wchar_t* get() const { return wide_.c_str(); }
+
+private:
+    std::wstring wide_;
+    bool valid_ = false;
+};
 
 constexpr std::size_t kMaxChunk = 1u << 30;  // ReadFile and WriteFile take a DWORD count
 
@@ -35,6 +112,7 @@ public:
             DWORD got = 0;
             if (!::ReadFile(handle_, buffer.data() + total, chunk, &got, nullptr)) {
                 failed_ = true;
+                noteFailure();
                 break;
             }
             if (got == 0) break;
@@ -63,18 +141,22 @@ public:
         while (!bytes.empty()) {
             const DWORD chunk = static_cast<DWORD>(std::min(bytes.size(), kMaxChunk));
             DWORD put = 0;
-            if (!::WriteFile(handle_, bytes.data(), chunk, &put, nullptr) || put == 0) return false;
+            if (!::WriteFile(handle_, bytes.data(), chunk, &put, nullptr)) return noted(false);
+            if (put == 0) {
+                SetLastError(ERROR_HANDLE_DISK_FULL);
+                return noted(false);
+            }
             bytes = bytes.subspan(put);
         }
         return true;
     }
 
-    bool makeDurable() override { return FlushFileBuffers(handle_) != 0; }
+    bool makeDurable() override { return FlushFileBuffers(handle_) != 0 || noted(false); }
 
     bool close() override {
         const HANDLE handle = handle_;
         handle_ = INVALID_HANDLE_VALUE;
-        return CloseHandle(handle) != 0;
+        return CloseHandle(handle) != 0 || noted(false);
     }
 
 private:
@@ -133,8 +215,8 @@ private:
     HANDLE handle_;
 };
 
-bool isFileThere(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+bool isFileThere(const wchar_t* path) {
+    const DWORD attributes = GetFileAttributesW(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
@@ -183,8 +265,8 @@ bool isSameFile(const Seen& a, const Seen& b) {
 
 // Looks at whatever is at the path itself (a link, not its target) without
 // reading or writing it. False when nothing could be opened there.
-bool look(const std::string& path, Seen& seen) {
-    const OwnedHandle probe(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+bool look(const wchar_t* path, Seen& seen) {
+    const OwnedHandle probe(CreateFileW(path, FILE_READ_ATTRIBUTES,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!probe.valid()) return false;
@@ -193,8 +275,8 @@ bool look(const std::string& path, Seen& seen) {
 }
 
 // Opens the file look() saw, checking it is still that file before truncating.
-HANDLE reuseOwnFile(const std::string& path, const Seen& seen, bool& again) {
-    OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, kShareLikeFopen, nullptr, OPEN_EXISTING,
+HANDLE reuseOwnFile(const wchar_t* path, const Seen& seen, bool& again) {
+    OwnedHandle file(CreateFileW(path, GENERIC_WRITE, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid()) {
         again = GetLastError() == ERROR_FILE_NOT_FOUND;
@@ -209,8 +291,8 @@ HANDLE reuseOwnFile(const std::string& path, const Seen& seen, bool& again) {
     return file.release();
 }
 
-HANDLE createNewFile(const std::string& path, bool& again) {
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_WRITE, kShareLikeFopen, nullptr, CREATE_NEW,
+HANDLE createNewFile(const wchar_t* path, bool& again) {
+    const HANDLE handle = CreateFileW(path, GENERIC_WRITE, kShareLikeFopen, nullptr, CREATE_NEW,
                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -222,14 +304,14 @@ HANDLE createNewFile(const std::string& path, bool& again) {
 // Removes a link (a directory symlink or junction goes with RemoveDirectory,
 // which takes the link and leaves its target), another hard link's copy or a
 // device's name.
-bool removeInTheWay(const std::string& path, const Seen& seen) {
-    const BOOL removed = (seen.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryA(path.c_str())
-                                                                           : DeleteFileA(path.c_str());
+bool removeInTheWay(const wchar_t* path, const Seen& seen) {
+    const BOOL removed =
+        (seen.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? RemoveDirectoryW(path) : DeleteFileW(path);
     return removed || GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
 // `again` says the path changed meanwhile and another attempt may succeed.
-HANDLE openOutputOnce(const std::string& path, bool& again) {
+HANDLE openOutputOnce(const wchar_t* path, bool& again) {
     again = false;
     Seen seen;
     if (!look(path, seen)) {
@@ -247,7 +329,7 @@ HANDLE openOutputOnce(const std::string& path, bool& again) {
     return createNewFile(path, again);
 }
 
-HANDLE openOutput(const std::string& path) {
+HANDLE openOutput(const wchar_t* path) {
     // Another program keeps changing the path: give up rather than spin.
     constexpr int kAttempts = 8;
     bool again = true;
@@ -258,7 +340,9 @@ HANDLE openOutput(const std::string& path) {
 
 // A file's identity, following links; false when it cannot be opened.
 bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-    const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+    const WidePath wide(path);
+    if (!wide.valid()) return false;
+    const HANDLE handle = CreateFileW(wide.get(), FILE_READ_ATTRIBUTES,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return false;
@@ -273,28 +357,52 @@ public:
 
     std::string importArgumentPath(const std::string& typed) override { return typed; }
 
-    void makeDirectory(const std::string& path) override { (void)CreateDirectoryA(path.c_str(), nullptr); }
+    // The list's bytes read as the ANSI code page, as the *A calls the game's
+    // own tool made would read them, then UTF-8 like every tool path here.
+    std::string importListName(const std::string& name) const override {
+        if (name.empty() || name.size() > INT_MAX) return {};
+        const int length = static_cast<int>(name.size());
+        const int units = MultiByteToWideChar(CP_ACP, 0, name.data(), length, nullptr, 0);
+        // The ANSI code page gives every byte some character, so this only
+        // fails for a call the system refuses outright; the empty name then
+        // names the output directory, which no file can be written over.
+        if (units <= 0) return {};
+        std::wstring wide(static_cast<std::size_t>(units), L'\0');
+        if (MultiByteToWideChar(CP_ACP, 0, name.data(), length, wide.data(), units) != units) return {};
+        return utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
+    }
+
+    void makeDirectory(const std::string& path) override {
+        const WidePath wide(path);
+        if (wide.valid()) (void)CreateDirectoryW(wide.get(), nullptr);
+    }
 
     // The file system ignores letter case by itself.
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase) override {
-        const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
+        const WidePath wide(path);
+        if (!wide.valid()) return noted(nullptr);
+        const HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        if (handle == INVALID_HANDLE_VALUE) return noted(nullptr);
         return std::make_unique<WindowsReadFile>(handle);
     }
 
     std::unique_ptr<WriteFile> createForWriting(const std::string& path) override {
-        const HANDLE handle = openOutput(path);
-        if (handle == INVALID_HANDLE_VALUE) return nullptr;
+        const WidePath wide(path);
+        if (!wide.valid()) return noted(nullptr);
+        const HANDLE handle = openOutput(wide.get());
+        if (handle == INVALID_HANDLE_VALUE) return noted(nullptr);
         return std::make_unique<WindowsWriteFile>(handle);
     }
 
     // Opened with append access only: the system puts every write at the end.
     std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase, std::int64_t& size) override {
-        OwnedHandle file(CreateFileA(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+        const WidePath wide(path);
+        if (!wide.valid()) return noted(nullptr);
+        OwnedHandle file(CreateFileW(wide.get(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                                      kShareLikeFopen, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER length{};
-        if (!file.valid() || !isPlainFile(file.get()) || !GetFileSizeEx(file.get(), &length)) return nullptr;
+        if (!file.valid() || !isPlainFile(file.get()) || !GetFileSizeEx(file.get(), &length)) return noted(nullptr);
         size = length.QuadPart;
         return std::make_unique<WindowsWriteFile>(file.release());
     }
@@ -303,43 +411,57 @@ public:
     // entry included. Should it fail with the source there before and gone
     // after, the move has happened all the same.
     ReplaceResult replaceFile(const std::string& from, const std::string& to) override {
-        if (directoryOf(from) != directoryOf(to) || !isFileThere(from)) return ReplaceResult::notReplaced;
-        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const WidePath wideFrom(from);
+        const WidePath wideTo(to);
+        if (directoryOf(from) != directoryOf(to)) {
+            lastFailureText = "not in one directory";
+            return ReplaceResult::notReplaced;
+        }
+        if (!wideFrom.valid() || !wideTo.valid() || !isFileThere(wideFrom.get())) {
+            return noted(ReplaceResult::notReplaced);
+        }
+        if (MoveFileExW(wideFrom.get(), wideTo.get(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             return ReplaceResult::replaced;
         }
+        noteFailure();  // the move's own reason, before the look below sets another
         const bool sourceGone =
-            GetFileAttributesA(from.c_str()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
+            GetFileAttributesW(wideFrom.get()) == INVALID_FILE_ATTRIBUTES && GetLastError() == ERROR_FILE_NOT_FOUND;
         return sourceGone ? ReplaceResult::replacedNotDurable : ReplaceResult::notReplaced;
     }
 
     std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase, LockWait wait) override {
-        OwnedHandle file(CreateFileA(path.c_str(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
+        const WidePath wide(path);
+        if (!wide.valid()) return noted(nullptr);
+        OwnedHandle file(CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file.valid() || !isPlainFile(file.get())) return nullptr;
+        if (!file.valid() || !isPlainFile(file.get())) return noted(nullptr);
         OVERLAPPED where{};
         where.OffsetHigh = kLockOffsetHigh;
         const DWORD flags = wait == LockWait::yes ? LOCKFILE_EXCLUSIVE_LOCK
                                                   : LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-        if (!LockFileEx(file.get(), flags, 0, 1, 0, &where)) return nullptr;
+        if (!LockFileEx(file.get(), flags, 0, 1, 0, &where)) return noted(nullptr);
         return std::make_unique<WindowsFileLock>(file.release());
     }
 
     bool cutBack(const std::string& path, NameCase, std::int64_t length) override {
-        const OwnedHandle file(CreateFileA(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareLikeFopen,
+        const WidePath wide(path);
+        if (!wide.valid()) return noted(false);
+        const OwnedHandle file(CreateFileW(wide.get(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareLikeFopen,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         LARGE_INTEGER size{};
-        if (!file.valid() || !isPlainFile(file.get()) || !GetFileSizeEx(file.get(), &size)) return false;
+        if (!file.valid() || !isPlainFile(file.get()) || !GetFileSizeEx(file.get(), &size)) return noted(false);
         if (length < 0 || length > size.QuadPart) return false;
         LARGE_INTEGER end{};
         end.QuadPart = length;
-        return SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get());
+        return (SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get())) || noted(false);
     }
 
     // Read from the directory entry: the file is not opened, so no share mode
     // another program holds can stand in the way.
     bool readModificationTime(const std::string& path, NameCase, FileTime& time) override {
+        const WidePath wide(path);
         WIN32_FILE_ATTRIBUTE_DATA data{};
-        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+        if (!wide.valid() || !GetFileAttributesExW(wide.get(), GetFileExInfoStandard, &data)) return noted(false);
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
         const std::uint64_t ticks =
             (std::uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
@@ -347,7 +469,27 @@ public:
         return true;
     }
 
-    bool removeFile(const std::string& path) override { return DeleteFileA(path.c_str()) != 0; }
+    bool removeFile(const std::string& path) override {
+        const WidePath wide(path);
+        return (wide.valid() && DeleteFileW(wide.get()) != 0) || noted(false);
+    }
+
+    // The file system ignores letter case by itself, so the exact name is any spelling of it.
+    PathState lookUp(const std::string& path, std::string& reason) override {
+        const WidePath wide(path);
+        const DWORD attributes = wide.valid() ? GetFileAttributesW(wide.get()) : INVALID_FILE_ATTRIBUTES;
+        if (attributes != INVALID_FILE_ATTRIBUTES) {
+            return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ? PathState::notAFile
+                                                                                          : PathState::file;
+        }
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return PathState::missing;
+        noteFailure();
+        reason = lastFailureText;
+        return PathState::unknown;
+    }
+
+    std::string lastFailure() const override { return lastFailureText; }
 
     // The file system ignores letter case by itself.
     bool sameFile(const std::string& a, const std::string& b, NameCase) override {

@@ -1,6 +1,7 @@
 // The suite's own main: --exe, --runner, --host and --wineprefix say which
 // build of the tool to run and how, --holder names the helper that holds a
 // file open (Windows build); they become the environment the runner reads.
+// The locale is set for Wine here too.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
@@ -21,5 +22,9 @@ int main(int argc, char** argv) {
         }
     }
     setenv("WINEDEBUG", "-all", 1);
+    // Wine names Linux files in the locale's character set: under C it cannot
+    // make a name beyond ASCII at all. UTF-8 it is, whatever the shell runs.
+    const char* runner = getenv("QUILLFANE_RUNNER");
+    if (runner != nullptr && *runner != '\0') setenv("LC_ALL", "C.UTF-8", 1);
     return RUN_ALL_TESTS();
 }

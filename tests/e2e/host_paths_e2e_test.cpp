@@ -32,13 +32,6 @@ struct HostPathCase {
 
 void PrintTo(const HostPathCase& c, std::ostream* out) { *out << c.what; }
 
-std::string absolute(const fs::path& scratch, bool windows) {
-    if (!windows) return scratch.string();
-    std::string path = "Z:" + scratch.string();
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 std::string expand(std::string typed, const std::string& abs) {
     if (const auto at = typed.find("<abs>"); at != std::string::npos) typed.replace(at, 5, abs);
     return typed;
@@ -62,7 +55,7 @@ TEST_P(HostPathTest, TheTypedPathFindsTheArchiveAndTheOutputDirectory) {
     const std::string resource = sampleResource();
     writeArchive(scratch.path(), c.archiveStem, "9 3 ENTRY.BIN\n", resource);
 
-    const std::string typed = expand(windows ? c.windowsTyped : c.linuxTyped, absolute(scratch.path(), windows));
+    const std::string typed = expand(windows ? c.windowsTyped : c.linuxTyped, hostRules().absolutePath(scratch.path()));
     const auto result = runTool(scratch.path(), {typed});
     EXPECT_EQ(result.status, expectation->status) << result.output << result.error;
     if (expectation->status == 0) {
@@ -97,7 +90,7 @@ TEST(HostPaths, AnEntryPathTheSystemRefusesIsStatusSix) {
     const bool windows = hostRules().windows;
     // A list path of 250 bytes: Windows opens the list and the resource but
     // cannot make the output directory and entry paths beyond its limit.
-    const std::string prefix = absolute(scratch.path(), windows) + (windows ? "\\" : "/");
+    const std::string prefix = hostRules().absolutePath(scratch.path()) + (windows ? "\\" : "/");
     const std::string directory(250 - prefix.size() - 5, 'g');
     const std::string resource = sampleResource();
     writeArchive(scratch.path(), directory + "/S", "5 0 A\n5 5 ENTRYNAME.BI\n", resource);

@@ -33,6 +33,10 @@ std::string HostRules::typedPath(const std::string& slashPath) const {
     return result;
 }
 
+std::string HostRules::absolutePath(const fs::path& path) const {
+    return windows ? "Z:" + typedPath(path.string()) : path.string();
+}
+
 const HostRules& hostRules() {
     static const HostRules rules = [] {
         HostRules r;

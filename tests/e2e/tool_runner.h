@@ -21,6 +21,9 @@ struct HostRules {
     std::string consoleText(const std::string& text) const;
     // A relative path as the user of this host types it.
     std::string typedPath(const std::string& slashPath) const;
+    // An absolute path as this host's user types it: under Wine, the Linux
+    // path on drive Z:.
+    std::string absolutePath(const fs::path& path) const;
 };
 
 const HostRules& hostRules();

@@ -10,6 +10,7 @@
 
 #include "pack/pack.h"
 #include "sound/dig_to_wav.h"
+#include "sound/scramble.h"
 #include "support/memory_host.h"
 #include "unpack/unpack.h"
 
@@ -146,9 +147,87 @@ TEST(UpdateRoundTrip, RandomEditsGoBackExactlyAndConflictsWriteNothing) {
         // The old bytes stay where they were: only appended to.
         const Bytes& resource = host.files.at("G\\L.RES");
         EXPECT_TRUE(std::equal(resourceBefore.begin(), resourceBefore.end(), resource.begin())) << seed;
+        // data/ is what an unpack of the new archive leaves, so running the
+        // command again, with the option or without, finds nothing to do.
+        EXPECT_EQ(dataFiles(host), after) << seed;
+        const Bytes listAfter = host.files.at("G\\L.RD");
+        const Bytes resourceAfter = host.files.at("G\\L.RES");
+        for (const int argc : {4, 3}) {
+            testing::CapturedConsole againOut;
+            testing::CapturedConsole againErr;
+            EXPECT_EQ(runPack(argc, arguments, host, againOut, againErr), PackStatus::done) << seed << againErr.text;
+            EXPECT_NE(againOut.text.find("nothing changed"), std::string::npos) << seed << againOut.text;
+            EXPECT_EQ(host.files.at("G\\L.RD"), listAfter) << seed;
+            EXPECT_EQ(host.files.at("G\\L.RES"), resourceAfter) << seed;
+        }
     }
     EXPECT_GT(edits, 30);
     EXPECT_GT(conflicts, 3);
+}
+
+// Rounds of edits, each put back by an update with or without -wav2dig and
+// checked by an unpack: the files are always as last edited. A .WAV edited
+// without the option is refused with nothing written, then taken with it.
+TEST(UpdateRoundTrip, RepeatedEditsAndUpdatesAlwaysGiveTheLastEdit) {
+    const char* names[] = {"A.BIN", "B.DIG", "c.dig", "SFX\\D.DIG", "E.TXT"};
+    int refusedWithoutOption = 0;
+    for (unsigned seed = 1; seed <= 25; ++seed) {
+        std::mt19937 random(seed);
+        MemoryHost host;
+        host.directories = {"G", "G\\data", "G\\data\\SFX"};
+        host.files["G\\L.RES"] = randomBytes(random, 2000);
+        std::string list;
+        for (const char* name : names) {
+            list += std::to_string(1 + random() % 300) + " " + std::to_string(random() % 1500) + " " + name + "\r\n";
+        }
+        host.files["G\\L.RD"] = toBytes(list);
+        Files expected = unpackOf(host);
+        for (const auto& [name, bytes] : expected) host.files["G\\data\\" + name] = bytes;
+
+        for (int round = 0; round < 6; ++round) {
+            const std::string name = names[random() % std::size(names)];
+            Bytes edited = randomBytes(random, 1 + random() % 400);
+            const bool viaWav = isSoundName(name) && random() % 2 == 0;
+            if (viaWav) {
+                const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(edited.size()));
+                Bytes wav(header.begin(), header.end());
+                wav.insert(wav.end(), edited.begin(), edited.end());  // samples, as an editor saves them
+                host.files["G\\data\\" + wavNameFor(name)] = wav;
+                expected[wavNameFor(name)] = wav;
+                Bytes entry(edited.size());
+                scrambleInto(edited, 0, entry);
+                expected[name] = entry;
+            } else {
+                host.files["G\\data\\" + name] = edited;
+                expected[name] = edited;
+                if (isSoundName(name)) {
+                    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(edited.size()));
+                    Bytes wav(header.begin(), header.end());
+                    wav.resize(header.size() + edited.size());
+                    unscrambleInto(edited, 0, std::span(wav).subspan(header.size()));
+                    expected[wavNameFor(name)] = wav;
+                }
+            }
+            const bool withOption = viaWav || random() % 2 == 0;
+            const char* arguments[] = {"quillpack", "update", "G\\L.RD", "-wav2dig"};
+            testing::CapturedConsole out;
+            testing::CapturedConsole err;
+            if (viaWav && random() % 2 == 0) {
+                const Bytes listBefore = host.files.at("G\\L.RD");
+                EXPECT_EQ(runPack(3, arguments, host, out, err), PackStatus::inputUnusable) << seed << " " << round;
+                EXPECT_EQ(host.files.at("G\\L.RD"), listBefore) << seed;
+                ++refusedWithoutOption;
+            }
+            ASSERT_EQ(runPack(withOption ? 4 : 3, arguments, host, out, err), PackStatus::done)
+                << seed << " " << round << "\n" << err.text;
+            const Files after = unpackOf(host);
+            for (const auto& [file, bytes] : expected) {
+                EXPECT_TRUE(after.count(file) != 0 && after.at(file) == bytes) << seed << " " << round << " " << file;
+            }
+            EXPECT_EQ(dataFiles(host), after) << seed << " " << round;
+        }
+    }
+    EXPECT_GT(refusedWithoutOption, 5);
 }
 
 }  // namespace
