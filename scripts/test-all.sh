@@ -53,7 +53,7 @@ cmake --build --preset ci
 WINEPREFIX="$PWD/build/ci/wineprefix" WINEDEBUG=-all "$WINE" wineboot --init >/dev/null 2>&1 || true
 ctest --preset ci -j "$(nproc)"
 echo "== figures from the run above"
-grep -h -E '^(fault sweep|hostile names|update crash sweep)' build/ci/Testing/Temporary/LastTest.log | sort -u
+grep -h -E '^(fault sweep|hostile names|update crash sweep|compact crash sweep)' build/ci/Testing/Temporary/LastTest.log | sort -u
 
 echo "== The Windows zip"
 tests/release/windows_zip.sh "$PWD/build/mingw/quillfane-$VERSION-win64.zip" "$VERSION" "$WINE" "$PWD/build/ci/wineprefix"

@@ -1,6 +1,7 @@
-// quillpack update stopped after each of its host operations in turn, and
-// separately failing each one: the pair left on disk must unpack to exactly
-// the old files or exactly the new ones, never a mix and never an error.
+// quillpack update and compact stopped after each of their host operations in
+// turn, and separately failing each one: the pair left on disk must unpack to
+// exactly the old files or exactly the new ones (for compact's destination:
+// or be no archive at all), never a mix and never an error.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -133,6 +134,79 @@ TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
     EXPECT_GT(refreshFailures, 0);
     std::printf("update crash sweep: %d stops, %d faults injected, %d of them refreshing data/\n", stops, faults,
                 refreshFailures);
+}
+
+PackStatus compact(Host& host, const fs::path& root) {
+    const std::string list = (root / "S.RD").string();
+    const std::string target = (root / "NEW.RD").string();
+    const char* arguments[] = {"quillpack", "compact", list.c_str(), target.c_str()};
+    testing::CapturedConsole out;
+    testing::CapturedConsole err;
+    return runPack(4, arguments, host, out, err);
+}
+
+// The source of prepare(), and an older archive already at the destination.
+void prepareCompact(const fs::path& root) {
+    prepare(root);
+    testing::writeFile(root / "NEW.RD", "3 0 OLD.BIN\r\n2 1 OLD.DIG\r\n");
+    testing::writeFile(root / "NEW.RES", "old");
+}
+
+TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
+    ScratchDirectory reference;
+    prepareCompact(reference.path());
+    int status = -1;
+    const Files oldTarget = unpackOf(reference.path() / "NEW.RD", reference.path() / "NEW.RES", status);
+    ASSERT_EQ(status, 0);
+    const Files source = unpackOf(reference.path() / "S.RD", reference.path() / "S.RES", status);
+    ASSERT_EQ(compact(systemHost(), reference.path()), PackStatus::done);
+    const Files newTarget = unpackOf(reference.path() / "NEW.RD", reference.path() / "NEW.RES", status);
+    ASSERT_EQ(status, 0);
+    ASSERT_EQ(newTarget, source);
+    ASSERT_NE(oldTarget, newTarget);
+
+    int stops = 0;
+    int faults = 0;
+    int noArchive = 0;
+    for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort}) {
+        for (int armed = 1;; ++armed) {
+            ScratchDirectory scratch;
+            prepareCompact(scratch.path());
+            FaultHost host(systemHost(), armed, kind);
+            const PackStatus result = compact(host, scratch.path());
+            const auto* injected = host.injected();
+            if (injected == nullptr) {
+                EXPECT_EQ(result, PackStatus::done);
+                break;
+            }
+            if (kind == FaultKind::cutShort && !testing::canBeCutShort(injected->operation)) continue;
+            (kind == FaultKind::stopAfter ? stops : faults) += 1;
+            const std::string where = std::string(testing::operationName(injected->operation)) + " of '" +
+                                      injected->path + "' (operation " + std::to_string(armed) + ")";
+            // The source is only read.
+            EXPECT_EQ(unpackOf(scratch.path() / "S.RD", scratch.path() / "S.RES", status), source) << where;
+            if (!fs::exists(scratch.path() / "NEW.RD")) {
+                ++noArchive;
+                EXPECT_NE(result, PackStatus::done) << where;
+            } else {
+                const Files left = unpackOf(scratch.path() / "NEW.RD", scratch.path() / "NEW.RES", status);
+                EXPECT_EQ(status, 0) << where;
+                EXPECT_TRUE(left == oldTarget || left == newTarget) << where;
+                if (result != PackStatus::done && kind != FaultKind::stopAfter) {
+                    EXPECT_TRUE(left == oldTarget) << where;
+                }
+            }
+            if (kind != FaultKind::stopAfter) {
+                if (result != PackStatus::done && isWriting(injected->operation)) {
+                    EXPECT_EQ(result, PackStatus::writeFailed) << where;
+                }
+                EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RD.quillpack-compact")) << where;
+                EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RES.quillpack-compact")) << where;
+            }
+        }
+    }
+    EXPECT_GT(noArchive, 0);
+    std::printf("compact crash sweep: %d stops, %d faults injected, %d left no archive\n", stops, faults, noArchive);
 }
 
 }  // namespace
