@@ -134,6 +134,10 @@ public:
     // The system's words for why the last operation of this host, or of a
     // file it opened, failed ("Permission denied"); empty when it gave none.
     virtual std::string lastFailure() const = 0;
+    // The file a lookup as `nameCase` says would take: the path itself, or
+    // where the host looks past letter case, the name it finds; the path
+    // itself when there is none. For messages that name the file used.
+    virtual std::string foundPath(const std::string& path, NameCase nameCase) = 0;
 };
 
 // --- loading a whole file ------------------------------------------------------

@@ -484,6 +484,19 @@ public:
 
     std::string lastFailure() const override { return lastFailureText; }
 
+    std::string foundPath(const std::string& path, NameCase nameCase) override {
+        const std::string posixPath = toPosixPath(path);
+        struct stat info {};
+        if (nameCase == NameCase::exact || ::stat(posixPath.c_str(), &info) == 0 || errno != ENOENT) return path;
+        for (const auto& candidate : namesIgnoringCase(posixPath)) {
+            if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+                // Back in the tool's form; only the last component's case differs.
+                return path.substr(0, path.size() - nameIn(candidate).size()) + nameIn(candidate);
+            }
+        }
+        return path;
+    }
+
     bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
         struct stat first {};
         struct stat second {};

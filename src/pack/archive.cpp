@@ -92,6 +92,7 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
                       "; an unpack stops with status 4\n");
             return PackStatus::archiveUnsafe;
     }
+    archive.resourceFile = host.foundPath(archive.paths.resource, NameCase::ignoreWhenMissing);
     archive.plan = planUnpack(*archive.table, archive.resource.size, host.nameRules(), true);
     return PackStatus::done;
 }

@@ -25,6 +25,7 @@ struct Archive {
     std::unique_ptr<ReadFile> listRest;
     std::unique_ptr<EntryTable> table = std::make_unique<EntryTable>();
     WholeFile resource;
+    std::string resourceFile;  // the resource as found (on Linux perhaps in another letter case), for messages
     UnpackPlan plan;
 };
 

@@ -101,7 +101,7 @@ std::string shownPath(const Host& host, const std::string& path) {
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath) {
     Archive archive;
     if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
-    printReport(out, *archive.table, archive.plan, shownPath(host, archive.paths.resource));
+    printReport(out, *archive.table, archive.plan, shownPath(host, archive.resourceFile));
     // The listing is the command's result: output that did not arrive is a failure.
     if (std::string reason; !out.flush(reason)) {
         err.print(withReason("standard output: cannot be written", reason) + "\n");

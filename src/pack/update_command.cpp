@@ -41,7 +41,7 @@ void printPlan(const Host& host, Console& out, const Archive& archive, const Upd
 // points past it, so the archive is the old one either way.
 void undoAppend(Host& host, Console& err, const Archive& archive) {
     if (!host.cutBack(archive.paths.resource, NameCase::ignoreWhenMissing, archive.resource.size)) {
-        err.print(withReason(shownPath(host, archive.paths.resource) + ": could not be cut back",
+        err.print(withReason(shownPath(host, archive.resourceFile) + ": could not be cut back",
                              host.lastFailure()) +
                   "; the bytes added at its end are not used by the list\n");
     }
@@ -56,7 +56,7 @@ PackStatus failed(Host& host, Console& err, const Archive& archive, const std::s
 PackStatus appendChanges(Host& host, Console& err, const Archive& archive, const UpdatePlan& plan) {
     std::int64_t size = 0;
     auto resource = host.openForAppending(archive.paths.resource, NameCase::ignoreWhenMissing, size);
-    const std::string shown = shownPath(host, archive.paths.resource);
+    const std::string shown = shownPath(host, archive.resourceFile);
     if (!resource) {
         err.print(withReason(shown + ": cannot be opened for writing", host.lastFailure()) +
                   "; the archive is as it was\n");
@@ -144,14 +144,14 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     }
     const std::string appended = counted(plan.appendedBytes, "byte", "bytes");
     if (options.dryRun) {
-        out.print("would append " + appended + " to " + shownPath(host, archive.paths.resource) + ", rewrite " +
+        out.print("would append " + appended + " to " + shownPath(host, archive.resourceFile) + ", rewrite " +
                   shownPath(host, listPath) + " and refresh " + shownPath(host, archive.paths.dataDirectory) +
                   " (-n: nothing written)\n");
         return PackStatus::done;
     }
     if (const PackStatus status = appendChanges(host, err, archive, plan); status != PackStatus::done) return status;
     if (const PackStatus status = replaceList(host, err, archive, plan, head); status != PackStatus::done) return status;
-    out.print("appended " + appended + " to " + shownPath(host, archive.paths.resource) + "; " +
+    out.print("appended " + appended + " to " + shownPath(host, archive.resourceFile) + "; " +
               shownPath(host, listPath) + " rewritten\n");
 
     const std::vector<std::string> stale = refreshDataDirectory(host, archive, plan);

@@ -68,6 +68,9 @@ public:
     std::string importListName(const std::string& name) const override { return inner_.importListName(name); }
     PathState lookUp(const std::string& path, std::string& reason) override;
     std::string lastFailure() const override { return inner_.lastFailure(); }
+    std::string foundPath(const std::string& path, NameCase nameCase) override {
+        return inner_.foundPath(path, nameCase);
+    }
     // Only looks: passed through, never failed.
     bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
         return inner_.sameFile(a, b, bCase);

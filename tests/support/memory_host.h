@@ -60,6 +60,7 @@ public:
     std::string importListName(const std::string& name) const override { return name; }
     PathState lookUp(const std::string& path, std::string& reason) override;
     std::string lastFailure() const override { return failure; }
+    std::string foundPath(const std::string& path, NameCase) override { return path; }
 
     bool parentExists(const std::string& path) const;
     bool isUnsearchable(const std::string& path) const;

@@ -135,6 +135,7 @@ public:
         return PathState::unknown;
     }
     std::string lastFailure() const override { return {}; }
+    std::string foundPath(const std::string& path, NameCase) override { return refuse<std::string>("foundPath") + path; }
 
 private:
     template <typename T>
