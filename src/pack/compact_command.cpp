@@ -144,6 +144,10 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
                   "; nothing written\n");
         return PackStatus::writeFailed;
     }
+    // Windows will not rename over a file held open, and the lock holds the
+    // destination's resource open. With its list gone nothing reads that
+    // archive any more: an update started now stops at the missing list.
+    targetLock.reset();
     const std::string noArchive = "; " + shownPath(host, target.list) + " is gone, so there is no archive there now; "
                                   "run the command again";
     if (resource.publish(problem) == ReplaceResult::notReplaced) {

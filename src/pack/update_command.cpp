@@ -105,7 +105,9 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const UpdateP
         return failed(host, err, archive,
                       shownPath(host, list.temporary()) + ": does not read back as planned", true);
     }
+    // Windows will not rename over a file this process still has open.
     readBack.reset();
+    archive.listRest.reset();
     switch (list.publish(problem)) {
         case ReplaceResult::replaced: return PackStatus::done;
         case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); return PackStatus::done;

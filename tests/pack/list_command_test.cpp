@@ -1,6 +1,7 @@
 // quillpack's command line and its list, over an in-memory file system.
 #include <gtest/gtest.h>
 
+#include "pack/archive.h"
 #include "pack/pack.h"
 #include "unpack/unpack.h"
 #include "support/memory_host.h"
@@ -179,6 +180,28 @@ TEST_F(PackCommand, AnUntouchedUnpackWithSharedCompanionPathsChangesNothing) {
         EXPECT_EQ(result.out, "nothing changed: G/data/ matches the archive\n") << list;
         EXPECT_EQ(testing::toText(host.files.at("G\\S.RD")), list);
     }
+}
+
+TEST_F(PackCommand, AListsTailIsNotHeldAndAnUpdateCopiesItByteForByte) {
+    // Records, then 8 MiB the reader never needs.
+    const std::string records = "5 0 A.BIN\r\n3 5 B.BIN\r\n";
+    const std::string tail = "end of records" + std::string(8 << 20, 'x') + "\n";
+    host.directories = {"G", "G\\data"};
+    host.files["G\\S.RD"] = toBytes(records + tail);
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    testing::CapturedConsole err;
+    Archive archive;
+    ASSERT_EQ(loadArchive(host, err, "G\\S.RD", archive), PackStatus::done) << err.text;
+    EXPECT_EQ(archive.table->count, 2);
+    EXPECT_LE(archive.listHead.size(), std::size_t{1} << 16);
+
+    testing::CapturedConsole console;
+    const char* unpack[] = {"quillfane", "G\\S.RD"};
+    ASSERT_EQ(quill::run(2, unpack, host, console), ExitCode::ok);
+    host.files["G\\data\\B.BIN"] = toBytes("edited");
+    const Result result = run({"update", "G\\S.RD"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(testing::toText(host.files.at("G\\S.RD")), "5 0 A.BIN\r\n6 10 B.BIN\r\n" + tail);
 }
 
 }  // namespace
