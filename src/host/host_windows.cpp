@@ -491,6 +491,9 @@ public:
 
     std::string lastFailure() const override { return lastFailureText; }
 
+    // Windows itself looks past letter case: the path finds the file as it is.
+    std::string foundPath(const std::string& path, NameCase) override { return path; }
+
     // The file system ignores letter case by itself.
     bool sameFile(const std::string& a, const std::string& b, NameCase) override {
         BY_HANDLE_FILE_INFORMATION first{};
