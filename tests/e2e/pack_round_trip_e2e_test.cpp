@@ -6,6 +6,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+
 #include "e2e/archive.h"
 
 namespace quill::e2e {
@@ -197,6 +199,57 @@ TEST_F(PackRoundTrip, CompactWaitsForNoUpdateItRefusesWhileTheDestinationIsLocke
     EXPECT_EQ(result.status, 5) << result.error;
     EXPECT_EQ(readFile(at("NEW.RD")), "3 0 OLD.BIN\r\n");
     EXPECT_EQ(readFile(at("NEW.RES")), "old");
+}
+
+// The files an unpack of a pair in the scratch directory leaves, unpacked elsewhere; empty when it fails.
+std::map<std::string, std::string> unpackedFiles(const fs::path& list, const fs::path& resource) {
+    ScratchDirectory fresh;
+    fs::copy_file(list, fresh.path() / "X.RD");
+    fs::copy_file(resource, fresh.path() / "X.RES");
+    std::map<std::string, std::string> files;
+    if (runTool(fresh.path(), {"X.RD"}).status != 0) return files;
+    for (const auto& name : filesBelow(fresh.path() / "data")) files[name] = readFile(fresh.path() / "data" / name);
+    return files;
+}
+
+TEST_F(PackRoundTrip, CompactAndUpdateOfOneArchiveAtOnceLeaveAWholeArchive) {
+    // D: 200 entries of 32 KiB, all edited in data/, so its update takes a while.
+    std::string dList;
+    std::string dResource;
+    for (int i = 0; i < 200; ++i) {
+        dList += std::to_string(32768) + " " + std::to_string(i * 32768) + " E" + std::to_string(i) + ".BIN\r\n";
+        dResource += std::string(32768, static_cast<char>('a' + i % 26));
+    }
+    for (int round = 0; round < 3; ++round) {
+        writeArchive(scratch.path(), "D", dList, dResource);
+        fs::remove_all(at("data"));
+        ASSERT_EQ(run({"D.RD"}).status, 0);
+        for (int i = 0; i < 200; ++i) writeFile(at("data/E" + std::to_string(i) + ".BIN"), "edited " + std::to_string(i));
+        const auto edited = unpackedFiles(at("D.RD"), at("D.RES"));  // before: the old archive
+        const RunOptions asPacker{.limits = {}, .unprivileged = false, .packer = true};
+        const int quiet = ::open("/dev/null", O_WRONLY);
+        const int update = startTool(scratch.path(), {"update", "D.RD"}, quiet, asPacker);
+        const int compact = startTool(scratch.path(), {"compact", "S.RD", "D.RD"}, quiet, asPacker);
+        ::close(quiet);
+        const int updateStatus = waitForTool(update);
+        const int compactStatus = waitForTool(compact);
+        EXPECT_TRUE(updateStatus == 0 || updateStatus == 2 || updateStatus == 5) << updateStatus;
+        EXPECT_TRUE(compactStatus == 0 || compactStatus == 5) << compactStatus;
+        // Whatever order they ran in, D is a whole archive: S's files, or D's own with or without the edits.
+        const auto left = unpackedFiles(at("D.RD"), at("D.RES"));
+        std::map<std::string, std::string> fromS;
+        fromS["A.BIN"] = slice(resource, 0, 100);
+        fromS["SHOT.DIG"] = slice(resource, 100, 600);
+        fromS["B.BIN"] = slice(resource, 1000, 50);
+        bool allEdited = left.size() == 200;
+        for (int i = 0; i < 200 && allEdited; ++i) {
+            allEdited = left.count("E" + std::to_string(i) + ".BIN") != 0 &&
+                        left.at("E" + std::to_string(i) + ".BIN") == "edited " + std::to_string(i);
+        }
+        EXPECT_TRUE(left == fromS || left == edited || allEdited)
+            << "round " << round << ": update " << updateStatus << ", compact " << compactStatus << ", "
+            << left.size() << " files";
+    }
 }
 
 TEST_F(PackRoundTrip, WindowsTakesATrailingDotForTheSameFile) {
