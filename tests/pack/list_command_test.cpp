@@ -182,6 +182,27 @@ TEST_F(PackCommand, AnUntouchedUnpackWithSharedCompanionPathsChangesNothing) {
     }
 }
 
+TEST_F(PackCommand, CompactIntoAnArchiveAnotherCommandHoldsIsStatusFiveWithNothingWritten) {
+    host.directories = {"G"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\n");
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    host.files["G\\D.RD"] = toBytes("3 0 OLD\n");
+    host.files["G\\D.RES"] = toBytes("old");
+    {
+        // An update of the destination is half-way: compact must not replace it.
+        const auto held = host.lockExclusive("G\\D.RES", NameCase::exact, LockWait::no);
+        ASSERT_NE(held, nullptr);
+        const Result result = run({"compact", "G\\S.RD", "G\\D.RD"});
+        EXPECT_EQ(result.status, PackStatus::writeFailed);
+        EXPECT_EQ(result.err, "G/D.RES: another quillpack command holds that archive, or it cannot be locked\n");
+        EXPECT_EQ(testing::toText(host.files.at("G\\D.RD")), "3 0 OLD\n");
+        EXPECT_EQ(testing::toText(host.files.at("G\\D.RES")), "old");
+    }
+    // Released: the compact goes ahead.
+    EXPECT_EQ(run({"compact", "G\\S.RD", "G\\D.RD"}).status, PackStatus::done);
+    EXPECT_EQ(testing::toText(host.files.at("G\\D.RD")), "5 0 A\r\n");
+}
+
 TEST_F(PackCommand, AListsTailIsNotHeldAndAnUpdateCopiesItByteForByte) {
     // Records, then 8 MiB the reader never needs.
     const std::string records = "5 0 A.BIN\r\n3 5 B.BIN\r\n";
