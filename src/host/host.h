@@ -72,6 +72,7 @@ enum class PathState {
     missing,   // the system says nothing is there
     file,      // a regular file
     notAFile,  // a directory, device, FIFO or socket
+    link,      // a symbolic link (Windows: any reparse point), which an unpack would replace
     unknown,   // the system could not look (permissions, I/O): see the reason
 };
 

@@ -475,7 +475,10 @@ public:
 
     PathState lookUp(const std::string& path, std::string& reason) override {
         struct stat info {};
-        if (::stat(toPosixPath(path).c_str(), &info) == 0) return S_ISREG(info.st_mode) ? PathState::file : PathState::notAFile;
+        if (::lstat(toPosixPath(path).c_str(), &info) == 0) {
+            if (S_ISLNK(info.st_mode)) return PathState::link;
+            return S_ISREG(info.st_mode) ? PathState::file : PathState::notAFile;
+        }
         if (errno == ENOENT) return PathState::missing;
         noteFailure();
         reason = lastFailureText;

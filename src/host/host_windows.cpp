@@ -479,6 +479,7 @@ public:
         const WidePath wide(path);
         const DWORD attributes = wide.valid() ? GetFileAttributesW(wide.get()) : INVALID_FILE_ATTRIBUTES;
         if (attributes != INVALID_FILE_ATTRIBUTES) {
+            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathState::link;
             return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ? PathState::notAFile
                                                                                           : PathState::file;
         }

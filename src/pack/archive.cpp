@@ -58,6 +58,7 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
     archive.paths = archivePaths(listPath);
     const std::string shownList = shownPath(host, listPath);
 
+    archive.listTimed = host.readModificationTime(listPath, NameCase::exact, archive.listTime);
     auto list = host.openForReading(listPath, NameCase::exact);
     if (!list) {
         err.print(withReason(shownList + ": cannot be read", host.lastFailure()) + "\n");

@@ -23,6 +23,8 @@ struct Archive {
     // it is copied, so a list of any size costs no more memory than its records.
     std::vector<std::byte> listHead;
     std::unique_ptr<ReadFile> listRest;
+    FileTime listTime;  // the list's last change before it was read
+    bool listTimed = false;
     std::unique_ptr<EntryTable> table = std::make_unique<EntryTable>();
     WholeFile resource;
     std::string resourceFile;  // the resource as found (on Linux perhaps in another letter case), for messages

@@ -91,20 +91,24 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     if (const PackStatus refused = refuseTarget(host, err, source, target); refused != PackStatus::done) return refused;
     // An update of the destination must not run while it is replaced: its
     // lock is taken before anything is read, as the source's is.
+    // Found as an update of it finds it: past letter case on Linux.
+    const std::string targetResource = host.foundPath(target.resource, NameCase::ignoreWhenMissing);
     std::string reason;
-    const PathState targetState = host.lookUp(target.resource, reason);
+    const PathState targetState = host.lookUp(targetResource, reason);
     std::unique_ptr<FileLock> targetLock;
-    if (targetState == PathState::file) {
-        targetLock = host.lockExclusive(target.resource, NameCase::exact, LockWait::no);
+    // The source's own resource (a destination only letter case apart) is locked with the source.
+    if ((targetState == PathState::file || targetState == PathState::link) &&
+        !host.sameFile(targetResource, source.resource, NameCase::ignoreWhenMissing)) {
+        targetLock = host.lockExclusive(targetResource, NameCase::exact, LockWait::no);
         if (!targetLock) {
-            err.print(withReason(shownPath(host, target.resource) +
+            err.print(withReason(shownPath(host, targetResource) +
                                      ": another quillpack command holds that archive, or it cannot be locked",
                                  host.lastFailure()) +
                       "\n");
             return PackStatus::writeFailed;
         }
     } else if (targetState == PathState::unknown) {
-        err.print(shownPath(host, target.resource) + ": " + reason + "\n");
+        err.print(shownPath(host, targetResource) + ": " + reason + "\n");
         return PackStatus::writeFailed;
     }
     std::unique_ptr<FileLock> lock;

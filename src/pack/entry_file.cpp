@@ -37,6 +37,9 @@ EntryFileState examineEntryFile(Host& host, const std::string& path,
         case PathState::missing: return EntryFileState::missing;
         case PathState::unknown: return unusable(problem, reason);
         case PathState::notAFile: return unusable(problem, "not a file");
+        case PathState::link:
+            // An unpack replaces a link with a file of its own: what it points at is not the archive's to take.
+            return unusable(problem, "a symbolic link; put the file itself there");
         case PathState::file: break;
     }
     auto file = host.openForReading(path, NameCase::exact);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ namespace quill::pack {
 struct Change {
     std::vector<int> records;      // every record writing that entry file, in list order
     std::string source;            // the file the new bytes come from
+    std::string sourceFile;        // the same, in its canonical spelling
     bool fromWav = false;          // the source is the sound's .WAV, scrambled back
     std::vector<std::byte> bytes;  // the new bytes, as the record will hold them
     std::int64_t newOffset = 0;    // where they go: past the resource's current end
@@ -23,6 +25,9 @@ struct UpdatePlan {
     std::vector<Change> changes;
     std::vector<std::string> missing;  // entry files not in the data directory: kept as they are
     std::vector<std::string> notTaken; // .WAV files that differ, left out without -wav2dig
+    // Files that were there when the update looked, by canonical path: where
+    // they are and when they last changed.
+    std::map<std::string, std::pair<std::string, FileTime>> seen;
     std::int64_t appendedBytes = 0;
 };
 
@@ -39,9 +44,11 @@ std::vector<std::byte> rewrittenListHead(const Archive& archive, const UpdatePla
 bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTable& table);
 
 // After the archive is committed: every entry file and .WAV the update read or
-// decided on is made what an unpack of the new archive leaves there. Returns
-// the files that could not be, each with its reason.
-std::vector<std::string> refreshDataDirectory(Host& host, const Archive& archive, const UpdatePlan& plan);
+// decided on is made what an unpack of the new archive leaves there, unless
+// it changed since it was read. Returns the files that could not be, each
+// with what happened.
+std::vector<std::string> refreshDataDirectory(Host& host, Console& err, const Archive& archive,
+                                              const UpdatePlan& plan);
 
 struct UpdateOptions {
     bool wav2dig = false;

@@ -76,6 +76,16 @@ PackStatus appendChanges(Host& host, Console& err, const Archive& archive, const
                       withReason(shown + ": the system did not confirm the bytes reached the disk", host.lastFailure()),
                       true);
     }
+    // Another program appending at the same time would shift the new bytes
+    // from where the new list points.
+    auto check = host.openForReading(archive.paths.resource, NameCase::ignoreWhenMissing);
+    std::int64_t now = 0;
+    if (!check || !check->measure(now) || now != archive.resource.size + plan.appendedBytes) {
+        check.reset();
+        return failed(host, err, archive, shown + ": changed by another program while it was written, or cannot be "
+                                                  "measured",
+                      true);
+    }
     return PackStatus::done;
 }
 
@@ -108,6 +118,13 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const UpdateP
     // Windows will not rename over a file this process still has open.
     readBack.reset();
     archive.listRest.reset();
+    // A list saved meanwhile (an editor, another tool) is the user's work: not renamed over.
+    FileTime now;
+    if (archive.listTimed &&
+        (!host.readModificationTime(archive.paths.list, NameCase::exact, now) || now != archive.listTime)) {
+        return failed(host, err, archive, shownPath(host, archive.paths.list) + ": changed while the update ran",
+                      true);
+    }
     switch (list.publish(problem)) {
         case ReplaceResult::replaced: return PackStatus::done;
         case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); return PackStatus::done;
@@ -136,7 +153,9 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     }
     printPlan(host, out, archive, plan, options.verbose);
     if (plan.changes.empty()) {
-        out.print("nothing changed: " + shownPath(host, archive.paths.dataDirectory) + " matches the archive\n");
+        out.print(plan.missing.empty() ? "nothing changed: " + shownPath(host, archive.paths.dataDirectory) +
+                                             " matches the archive\n"
+                                       : "nothing changed: the files there match the archive\n");
         return PackStatus::done;
     }
     const std::vector<std::byte> head = rewrittenListHead(archive, plan);
@@ -156,8 +175,8 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     out.print("appended " + appended + " to " + shownPath(host, archive.resourceFile) + "; " +
               shownPath(host, listPath) + " rewritten\n");
 
-    const std::vector<std::string> stale = refreshDataDirectory(host, archive, plan);
-    for (const std::string& failure : stale) err.print(failure + ": not refreshed\n");
+    const std::vector<std::string> stale = refreshDataDirectory(host, err, archive, plan);
+    for (const std::string& problem : stale) err.print(problem + "\n");
     if (!stale.empty()) {
         err.print("the archive is updated, but " + shownPath(host, archive.paths.dataDirectory) +
                   " is not what an unpack of it leaves; unpack again, or put those files right by hand\n");

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <climits>
 #include <map>
+#include <set>
 
 #include "archive/list_rewrite.h"
 #include "archive/output_path.h"
 #include "pack/entry_file.h"
+#include "pack/staged_file.h"
 #include "pack/update.h"
 #include "sound/dig_to_wav.h"
 #include "sound/scramble.h"
@@ -26,6 +28,7 @@ std::vector<std::byte> wavFile(std::span<const std::byte> sound) {
 
 // What stands at one path after an unpack, under each of the two plans.
 struct Slot {
+    std::string canonical; // one spelling per file
     std::string path;      // as the host is given it
     Replacement plain;     // whose own file stands there after an unpack without -dig2wav
     Replacement withWav;   // whose file or .WAV stands there after one with -dig2wav
@@ -34,6 +37,7 @@ struct Slot {
 // New bytes offered for one group of records, and where they came from.
 struct Offer {
     std::string source;
+    std::string sourceFile;  // canonical
     bool fromWav = false;
     std::vector<std::byte> bytes;
 };
@@ -79,11 +83,12 @@ private:
             const UnpackStep& step = wav.steps[static_cast<std::size_t>(i)];
             const std::string& name = entry(i).name;
             if (seen.emplace(step.file, true).second) {
-                result.push_back({hostPath(name), finalWriter(plain_, step.file), finalWriter(wav, step.file)});
+                result.push_back(
+                    {step.file, hostPath(name), finalWriter(plain_, step.file), finalWriter(wav, step.file)});
             }
             if (!step.companion.empty() && seen.emplace(step.companion, true).second) {
-                result.push_back(
-                    {hostPath(wavNameFor(name)), finalWriter(plain_, step.companion), finalWriter(wav, step.companion)});
+                result.push_back({step.companion, hostPath(wavNameFor(name)), finalWriter(plain_, step.companion),
+                                  finalWriter(wav, step.companion)});
             }
         }
         return result;
@@ -118,7 +123,15 @@ private:
         }
         std::vector<std::byte> bytes;
         std::string problem;
-        switch (examineEntryFile(host_, slot.path, expected, buffer_, bytes, problem)) {
+        // Taken before the file is read: a later save shows as a new time, and
+        // the refresh after the commit then leaves that file alone.
+        FileTime time;
+        const bool timed = host_.readModificationTime(slot.path, NameCase::exact, time);
+        const EntryFileState state = examineEntryFile(host_, slot.path, expected, buffer_, bytes, problem);
+        if (timed && (state == EntryFileState::same || state == EntryFileState::differs)) {
+            plan.seen[slot.canonical] = {slot.path, time};
+        }
+        switch (state) {
             case EntryFileState::same: return;
             case EntryFileState::missing:
                 // A .WAV only an unpack with -dig2wav makes is no loss when absent.
@@ -127,9 +140,19 @@ private:
             case EntryFileState::unusable: return refuse(slot.path, problem);
             case EntryFileState::differs: break;
         }
+        // One path, two readings: a record's own file, and a sound's .WAV
+        // that an unpack with -dig2wav writes over it. Which one was edited
+        // cannot be told, and guessing would put one into the other.
+        if (slot.plain.step >= 0 && slot.withWav.byCompanion) {
+            return refuse(slot.path, "differs both from record " + std::to_string(slot.plain.step + 1) + " (" +
+                                         shownName(entry(slot.plain.step).name) + ") and from the sound of record " +
+                                         std::to_string(slot.withWav.step + 1) + " (" +
+                                         shownName(entry(slot.withWav.step).name) +
+                                         "), which both write this file; cannot tell which to change");
+        }
         if (wav2dig_ ? !slot.withWav.byCompanion : slot.plain.step >= 0) {
             const int record = wav2dig_ ? slot.withWav.step : slot.plain.step;
-            offers_[groupOf(record)].push_back({slot.path, false, std::move(bytes)});
+            offers_[groupOf(record)].push_back({slot.path, slot.canonical, false, std::move(bytes)});
             return;
         }
         if (!wav2dig_) {
@@ -147,7 +170,7 @@ private:
         scrambleInto(contents.samples, 0, sound);
         // Only the header differs: the sound is unchanged.
         if (std::ranges::equal(sound, recordBytes(archive_, slot.withWav.step))) return;
-        offers_[groupOf(slot.withWav.step)].push_back({slot.path, true, std::move(sound)});
+        offers_[groupOf(slot.withWav.step)].push_back({slot.path, slot.canonical, true, std::move(sound)});
     }
 
     void decide(const std::vector<int>& group, std::vector<Offer>& offers, UpdatePlan& plan) {
@@ -163,6 +186,7 @@ private:
         Change change;
         change.records = group;
         change.source = offers[0].source;
+        change.sourceFile = offers[0].sourceFile;
         change.fromWav = offers[0].fromWav;
         change.bytes = std::move(offers[0].bytes);
         plan.changes.push_back(std::move(change));
@@ -215,33 +239,52 @@ bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTa
     return true;
 }
 
-std::vector<std::string> refreshDataDirectory(Host& host, const Archive& archive, const UpdatePlan& plan) {
-    std::vector<std::string> failures;
-    const auto put = [&](const std::string& path, std::span<const std::byte> bytes) {
-        auto file = host.createForWriting(path);
-        if (file && file->write(bytes) && file->close()) return;
-        failures.push_back(withReason(shownPath(host, path), host.lastFailure()));
+std::vector<std::string> refreshDataDirectory(Host& host, Console& err, const Archive& archive,
+                                              const UpdatePlan& plan) {
+    std::vector<std::string> problems;
+    std::set<std::string> done;
+    // Only files that were there when the update looked, and have not been
+    // saved since: anything else is the user's, and stays as it is.
+    const auto put = [&](const std::string& canonical, std::span<const std::byte> bytes) {
+        const auto seen = plan.seen.find(canonical);
+        if (seen == plan.seen.end() || !done.insert(canonical).second) return;
+        const std::string& path = seen->second.first;
+        FileTime now;
+        if (!host.readModificationTime(path, NameCase::exact, now) || now != seen->second.second) {
+            problems.push_back(shownPath(host, path) + ": changed since the update read it; left as it is");
+            return;
+        }
+        // Written beside and renamed over, so that a failure never leaves a
+        // cut-short file that the next update would take for an edit.
+        StagedFile file(host, err, path, "refresh");
+        std::string problem;
+        if (file.create(problem) && file.write(bytes, problem) && file.finish(problem) &&
+            file.publish(problem) != ReplaceResult::notReplaced) {
+            return;
+        }
+        file.discard();
+        // What stays there is the old archive's: the next update would take it for an edit.
+        const std::string what = shownPath(host, path) + ": not refreshed (" + problem + ")";
+        if (host.removeFile(path)) {
+            problems.push_back(what + "; removed, as it no longer matches the archive (an unpack makes it again)");
+        } else {
+            problems.push_back(what + "; it no longer matches the archive: remove it before the next update");
+        }
     };
     for (const Change& change : plan.changes) {
-        const int last = change.records.back();
-        const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(last)];
-        const std::string& name = archive.table->entries[static_cast<std::size_t>(last)].name;
-        const std::string file = entryOutputPath(archive.paths.dataDirectory, host.importListName(name));
-        // Both unpacks leave this record's bytes at its own path: it gets them.
-        if (finalWriter(archive.plan, step.file).step == last && !finalWriter(archive.plan, step.file).byCompanion &&
-            (change.fromWav || change.source != file)) {
-            put(file, change.bytes);
+        for (const int record : change.records) {
+            const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(record)];
+            const Replacement file = finalWriter(archive.plan, step.file);
+            if (file.step == record && !file.byCompanion && (change.fromWav || change.sourceFile != step.file)) {
+                put(step.file, change.bytes);
+            }
+            if (step.companion.empty()) continue;
+            const Replacement wav = finalWriter(archive.plan, step.companion);
+            // The .WAV taken is made again too, in the tool's own form: same samples.
+            if (wav.step == record && wav.byCompanion) put(step.companion, wavFile(change.bytes));
         }
-        if (step.companion.empty()) continue;
-        const Replacement wavWriter = finalWriter(archive.plan, step.companion);
-        if (wavWriter.step != last || !wavWriter.byCompanion) continue;
-        const std::string wav = entryOutputPath(archive.paths.dataDirectory, host.importListName(wavNameFor(name)));
-        std::string reason;
-        // A .WAV is made again where there was one: the one taken, in the
-        // tool's own form, or one now stale.
-        if (change.fromWav || host.lookUp(wav, reason) == PathState::file) put(wav, wavFile(change.bytes));
     }
-    return failures;
+    return problems;
 }
 
 }  // namespace quill::pack

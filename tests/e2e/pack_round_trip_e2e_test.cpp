@@ -85,6 +85,28 @@ TEST_F(PackRoundTrip, ARecordNamedLikeACompanionIsNotTakenForOne) {
         EXPECT_EQ(result.output, console("nothing changed: " + rules.typedPath("data/") + " matches the archive\n"))
             << arguments.size();
     }
+    // Edited, it could be either record's: refused, with the option or without.
+    writeFile(at("data/A.WAV"), editedWav(40, 'e'));
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{"update", "P.RD"}, {"update", "P.RD", "-wav2dig"}}) {
+        const auto result = pack(arguments);
+        EXPECT_EQ(result.status, 4) << arguments.size();
+        EXPECT_EQ(result.error, console(rules.typedPath("data/A.WAV") +
+                                        ": differs both from record 1 (A.WAV) and from the sound of record 2 "
+                                        "(A.DIG), which both write this file; cannot tell which to change\n"));
+        EXPECT_EQ(readFile(at("P.RD")), pairList);
+    }
+}
+
+TEST_F(PackRoundTrip, ASymbolicLinkInDataIsNotFollowedIntoTheArchive) {
+    if (rules.windows) GTEST_SKIP() << "a Unix symbolic link";
+    writeFile(at("private.txt"), "not the archive's");
+    fs::remove(at("data/A.BIN"));
+    fs::create_symlink(at("private.txt"), at("data/A.BIN"));
+    const auto result = pack({"update", "S.RD"});
+    EXPECT_EQ(result.status, 4);
+    EXPECT_EQ(result.error, "data/A.BIN: a symbolic link; put the file itself there\n");
+    EXPECT_EQ(archive(), std::pair(list, resource));
 }
 
 TEST_F(PackRoundTrip, AnUnreadableDataDirectoryIsAFailureNotAMissingFile) {
@@ -108,8 +130,7 @@ TEST_F(PackRoundTrip, MissingFilesAreNamed) {
     const auto result = pack({"update", "S.RD"});
     EXPECT_EQ(result.status, 0) << result.error;
     EXPECT_EQ(result.output, console("1 entry file is not in " + rules.typedPath("data/") + ": kept as it is (" +
-                                     rules.typedPath("data/A.BIN") + ")\nnothing changed: " +
-                                     rules.typedPath("data/") + " matches the archive\n"));
+                                     rules.typedPath("data/A.BIN") + ")\nnothing changed: the files there match the archive\n"));
 }
 
 TEST_F(PackRoundTrip, AListThatIsItsOwnResourceIsRefused) {
@@ -199,6 +220,16 @@ TEST_F(PackRoundTrip, CompactWaitsForNoUpdateItRefusesWhileTheDestinationIsLocke
     EXPECT_EQ(result.status, 5) << result.error;
     EXPECT_EQ(readFile(at("NEW.RD")), "3 0 OLD.BIN\r\n");
     EXPECT_EQ(readFile(at("NEW.RES")), "old");
+    // A destination whose resource an update finds past letter case is locked as the update locks it.
+    writeArchive(scratch.path(), "N", "3 0 OLD.BIN\r\n", "old");
+    fs::rename(at("N.RES"), at("n.res"));
+    const int held = ::open(at("n.res").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const auto blind = pack({"compact", "S.RD", "N.RD"});
+    ::close(held);
+    EXPECT_EQ(blind.status, 5) << blind.error;
+    EXPECT_EQ(readFile(at("N.RD")), "3 0 OLD.BIN\r\n");
 }
 
 // The files an unpack of a pair in the scratch directory leaves, unpacked elsewhere; empty when it fails.

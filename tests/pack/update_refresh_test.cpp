@@ -1,0 +1,142 @@
+// After an update commits, data/ is made what an unpack of the new archive
+// leaves: never through a cut-short file, never over a file saved meanwhile,
+// and for every record of a changed group.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "pack/pack.h"
+#include "sound/dig_to_wav.h"
+#include "support/memory_host.h"
+#include "support/scratch.h"
+#include "unpack/unpack.h"
+
+namespace quill::pack {
+namespace {
+
+using testing::Bytes;
+using testing::MemoryHost;
+using testing::toBytes;
+using testing::toText;
+
+// Runs `whileAppending` when the update opens the resource to append: what
+// the user does while the command runs.
+class BusyHost : public MemoryHost {
+public:
+    std::function<void(MemoryHost&)> whileAppending;
+    std::unique_ptr<WriteFile> openForAppending(const std::string& path, NameCase nameCase,
+                                                std::int64_t& size) override {
+        if (whileAppending) whileAppending(*this);
+        return MemoryHost::openForAppending(path, nameCase, size);
+    }
+};
+
+struct Result {
+    PackStatus status;
+    std::string out;
+    std::string err;
+};
+
+class UpdateRefresh : public ::testing::Test {
+protected:
+    BusyHost host;
+    const std::string list = "5 0 A.BIN\r\n12 5 SHOT.DIG\r\n";
+
+    void SetUp() override {
+        host.directories = {"G", "G\\data"};
+        host.files["G\\S.RD"] = toBytes(list);
+        host.files["G\\S.RES"] = toBytes("aaaaaSOUNDSOUNDxx");
+        testing::CapturedConsole console;
+        const char* unpack[] = {"quillfane", "G\\S.RD", "-dig2wav"};
+        ASSERT_EQ(quill::run(3, unpack, host, console), ExitCode::ok);
+    }
+    Result update(bool wav2dig) {
+        const char* arguments[] = {"quillpack", "update", "G\\S.RD", "-wav2dig"};
+        testing::CapturedConsole out;
+        testing::CapturedConsole err;
+        const PackStatus status = runPack(wav2dig ? 4 : 3, arguments, host, out, err);
+        return {status, out.text, err.text};
+    }
+    Bytes wavOf(const std::string& sound) {
+        const Bytes entry = toBytes(sound);
+        const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(entry.size()));
+        Bytes wav(header.begin(), header.end());
+        wav.resize(header.size() + entry.size());
+        unscrambleInto(entry, 0, std::span(wav).subspan(header.size()));
+        return wav;
+    }
+};
+
+TEST_F(UpdateRefresh, AFileThatCannotBeRefreshedIsRemovedNotLeftStale) {
+    host.files["G\\data\\SHOT.DIG"] = toBytes("a new sound");
+    host.unwritable.insert("G\\data\\SHOT.WAV.quillpack-refresh");
+    const Result first = update(false);
+    EXPECT_EQ(first.status, PackStatus::dataNotRefreshed);
+    EXPECT_NE(first.err.find("G/data/SHOT.WAV: not refreshed ("), std::string::npos) << first.err;
+    EXPECT_NE(first.err.find("; removed, as it no longer matches the archive"), std::string::npos) << first.err;
+    EXPECT_EQ(host.files.count("G\\data\\SHOT.WAV"), 0u);
+    EXPECT_EQ(host.files.count("G\\data\\SHOT.WAV.quillpack-refresh"), 0u);
+    // Nothing stale is left to be taken back: the edit stays, with and without the option.
+    const Bytes archived = host.files.at("G\\S.RES");
+    for (const bool wav2dig : {true, false}) {
+        const Result again = update(wav2dig);
+        EXPECT_EQ(again.status, PackStatus::done) << again.err;
+        EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+        EXPECT_EQ(host.files.at("G\\S.RES"), archived);
+    }
+}
+
+TEST_F(UpdateRefresh, AFileSavedWhileTheUpdateRunsIsLeftAsSaved) {
+    host.files["G\\data\\SHOT.DIG"] = toBytes("a new sound");
+    const Bytes saved = wavOf("the user's own save");
+    host.whileAppending = [&](MemoryHost& files) {
+        files.files["G\\data\\SHOT.WAV"] = saved;
+        files.changed("G\\data\\SHOT.WAV");
+    };
+    const Result result = update(false);
+    EXPECT_EQ(result.status, PackStatus::dataNotRefreshed);
+    EXPECT_NE(result.err.find("G/data/SHOT.WAV: changed since the update read it; left as it is"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(host.files.at("G\\data\\SHOT.WAV"), saved);
+}
+
+TEST_F(UpdateRefresh, AListSavedWhileTheUpdateRunsIsNotRenamedOver) {
+    host.files["G\\data\\A.BIN"] = toBytes("edited");
+    const Bytes resource = host.files.at("G\\S.RES");
+    const Bytes saved = toBytes(list + "3 0 MINE.TXT\r\n");
+    host.whileAppending = [&](MemoryHost& files) {
+        files.files["G\\S.RD"] = saved;
+        files.changed("G\\S.RD");
+    };
+    const Result result = update(false);
+    EXPECT_EQ(result.status, PackStatus::writeFailed);
+    EXPECT_NE(result.err.find("G/S.RD: changed while the update ran; the archive is as it was"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(host.files.at("G\\S.RD"), saved);
+    EXPECT_EQ(host.files.at("G\\S.RES"), resource);
+}
+
+TEST_F(UpdateRefresh, EveryRecordOfAChangedGroupGetsItsWavRefreshed) {
+    // ".\A.DIG" is A.DIG's file, but not a sound by the first-dot rule: only
+    // record 1 makes A.WAV. On the system's own file system, where both
+    // spellings lead to one file.
+    testing::ScratchDirectory scratch;
+    testing::writeFile(scratch.path() / "D.RD", "6 0 A.DIG\r\n6 6 .\\A.DIG\r\n");
+    testing::writeFile(scratch.path() / "D.RES", "abcdefghijkl");
+    const std::string listPath = (scratch.path() / "D.RD").string();
+    testing::CapturedConsole console;
+    const char* unpack[] = {"quillfane", listPath.c_str(), "-dig2wav"};
+    ASSERT_EQ(quill::run(3, unpack, systemHost(), console), ExitCode::ok);
+    testing::writeFile(scratch.path() / "data" / "A.DIG", "edited sound");
+    const char* arguments[] = {"quillpack", "update", listPath.c_str()};
+    testing::CapturedConsole out;
+    testing::CapturedConsole err;
+    ASSERT_EQ(runPack(3, arguments, systemHost(), out, err), PackStatus::done) << err.text;
+    EXPECT_EQ(toBytes(testing::readFile(scratch.path() / "data" / "A.WAV")), wavOf("edited sound"));
+    testing::CapturedConsole againOut;
+    EXPECT_EQ(runPack(3, arguments, systemHost(), againOut, err), PackStatus::done) << err.text;
+    EXPECT_NE(againOut.text.find("nothing changed"), std::string::npos) << againOut.text;
+}
+
+}  // namespace
+}  // namespace quill::pack
