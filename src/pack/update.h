@@ -43,13 +43,6 @@ std::vector<std::byte> rewrittenListHead(const Archive& archive, const UpdatePla
 // True when a list reads as the old one with the planned numbers.
 bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTable& table);
 
-// After the archive is committed: every entry file and .WAV the update read or
-// decided on is made what an unpack of the new archive leaves there, unless
-// it changed since it was read. Returns the files that could not be, each
-// with what happened.
-std::vector<std::string> refreshDataDirectory(Host& host, Console& err, const Archive& archive,
-                                              const UpdatePlan& plan);
-
 struct UpdateOptions {
     bool wav2dig = false;
     bool dryRun = false;

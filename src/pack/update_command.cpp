@@ -4,6 +4,7 @@
 // where the old list never points; the list is then replaced in one step.
 // Then the data directory is made what an unpack of the new archive leaves,
 // so that running the command again finds nothing to do.
+#include "pack/data_refresh.h"
 #include "pack/staged_file.h"
 #include "pack/update.h"
 
@@ -80,11 +81,15 @@ PackStatus appendChanges(Host& host, Console& err, const Archive& archive, const
     // from where the new list points.
     auto check = host.openForReading(archive.paths.resource, NameCase::ignoreWhenMissing);
     std::int64_t now = 0;
-    if (!check || !check->measure(now) || now != archive.resource.size + plan.appendedBytes) {
+    if (!check || !check->measure(now)) {
         check.reset();
-        return failed(host, err, archive, shown + ": changed by another program while it was written, or cannot be "
-                                                  "measured",
-                      true);
+        return failed(host, err, archive, withReason(shown + ": cannot be measured", host.lastFailure()), true);
+    }
+    if (now != archive.resource.size + plan.appendedBytes) {
+        // Cutting back would take that program's bytes too: left as they are.
+        err.print(shown + ": changed by another program while it was written; the list is not changed, so the "
+                          "archive is as it was (bytes past its old end are not used by the list)\n");
+        return PackStatus::writeFailed;
     }
     return PackStatus::done;
 }
@@ -170,12 +175,18 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
                   " (-n: nothing written)\n");
         return PackStatus::done;
     }
-    if (const PackStatus status = appendChanges(host, err, archive, plan); status != PackStatus::done) return status;
-    if (const PackStatus status = replaceList(host, err, archive, plan, head); status != PackStatus::done) return status;
+    std::vector<RefreshTarget> targets = refreshTargets(archive, plan);
+    if (const PackStatus status = setAside(host, err, targets); status != PackStatus::done) return status;
+    PackStatus status = appendChanges(host, err, archive, plan);
+    if (status == PackStatus::done) status = replaceList(host, err, archive, plan, head);
+    if (status != PackStatus::done) {
+        putBack(host, err, targets);
+        return status;
+    }
     out.print("appended " + appended + " to " + shownPath(host, archive.resourceFile) + "; " +
               shownPath(host, listPath) + " rewritten\n");
 
-    const std::vector<std::string> stale = refreshDataDirectory(host, err, archive, plan);
+    const std::vector<std::string> stale = refreshFiles(host, err, targets);
     for (const std::string& problem : stale) err.print(problem + "\n");
     if (!stale.empty()) {
         err.print("the archive is updated, but " + shownPath(host, archive.paths.dataDirectory) +

@@ -3,12 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <map>
-#include <set>
 
 #include "archive/list_rewrite.h"
 #include "archive/output_path.h"
 #include "pack/entry_file.h"
-#include "pack/staged_file.h"
 #include "pack/update.h"
 #include "sound/dig_to_wav.h"
 #include "sound/scramble.h"
@@ -16,15 +14,6 @@
 
 namespace quill::pack {
 namespace {
-
-// A sound's .WAV as an unpack with -dig2wav writes it.
-std::vector<std::byte> wavFile(std::span<const std::byte> sound) {
-    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(sound.size()));
-    std::vector<std::byte> file(header.begin(), header.end());
-    file.resize(header.size() + sound.size());
-    unscrambleInto(sound, 0, std::span(file).subspan(header.size()));
-    return file;
-}
 
 // What stands at one path after an unpack, under each of the two plans.
 struct Slot {
@@ -116,7 +105,7 @@ private:
         std::vector<std::byte> companion;
         if (slot.plain.step >= 0) expected.push_back(recordBytes(archive_, slot.plain.step));
         if (slot.withWav.byCompanion) {
-            companion = wavFile(recordBytes(archive_, slot.withWav.step));
+            companion = companionBytes(recordBytes(archive_, slot.withWav.step));
             expected.push_back(companion);
         } else if (slot.withWav.step != slot.plain.step) {
             expected.push_back(recordBytes(archive_, slot.withWav.step));
@@ -128,7 +117,9 @@ private:
         FileTime time;
         const bool timed = host_.readModificationTime(slot.path, NameCase::exact, time);
         const EntryFileState state = examineEntryFile(host_, slot.path, expected, buffer_, bytes, problem);
-        if (timed && (state == EntryFileState::same || state == EntryFileState::differs)) {
+        if (state == EntryFileState::same || state == EntryFileState::differs) {
+            // Without its time a file could not be told from one saved meanwhile, nor be kept from going stale.
+            if (!timed) return refuse(slot.path, withReason("cannot be read", host_.lastFailure()));
             plan.seen[slot.canonical] = {slot.path, time};
         }
         switch (state) {
@@ -237,54 +228,6 @@ bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTa
         }
     }
     return true;
-}
-
-std::vector<std::string> refreshDataDirectory(Host& host, Console& err, const Archive& archive,
-                                              const UpdatePlan& plan) {
-    std::vector<std::string> problems;
-    std::set<std::string> done;
-    // Only files that were there when the update looked, and have not been
-    // saved since: anything else is the user's, and stays as it is.
-    const auto put = [&](const std::string& canonical, std::span<const std::byte> bytes) {
-        const auto seen = plan.seen.find(canonical);
-        if (seen == plan.seen.end() || !done.insert(canonical).second) return;
-        const std::string& path = seen->second.first;
-        FileTime now;
-        if (!host.readModificationTime(path, NameCase::exact, now) || now != seen->second.second) {
-            problems.push_back(shownPath(host, path) + ": changed since the update read it; left as it is");
-            return;
-        }
-        // Written beside and renamed over, so that a failure never leaves a
-        // cut-short file that the next update would take for an edit.
-        StagedFile file(host, err, path, "refresh");
-        std::string problem;
-        if (file.create(problem) && file.write(bytes, problem) && file.finish(problem) &&
-            file.publish(problem) != ReplaceResult::notReplaced) {
-            return;
-        }
-        file.discard();
-        // What stays there is the old archive's: the next update would take it for an edit.
-        const std::string what = shownPath(host, path) + ": not refreshed (" + problem + ")";
-        if (host.removeFile(path)) {
-            problems.push_back(what + "; removed, as it no longer matches the archive (an unpack makes it again)");
-        } else {
-            problems.push_back(what + "; it no longer matches the archive: remove it before the next update");
-        }
-    };
-    for (const Change& change : plan.changes) {
-        for (const int record : change.records) {
-            const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(record)];
-            const Replacement file = finalWriter(archive.plan, step.file);
-            if (file.step == record && !file.byCompanion && (change.fromWav || change.sourceFile != step.file)) {
-                put(step.file, change.bytes);
-            }
-            if (step.companion.empty()) continue;
-            const Replacement wav = finalWriter(archive.plan, step.companion);
-            // The .WAV taken is made again too, in the tool's own form: same samples.
-            if (wav.step == record && wav.byCompanion) put(step.companion, wavFile(change.bytes));
-        }
-    }
-    return problems;
 }
 
 }  // namespace quill::pack

@@ -21,6 +21,14 @@ std::string wavNameFor(std::string_view soundName) {
     return std::string(soundName.substr(0, firstDot(soundName))) + ".WAV";
 }
 
+std::vector<std::byte> companionBytes(std::span<const std::byte> sound) {
+    const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(sound.size()));
+    std::vector<std::byte> file(header.size() + sound.size());
+    std::copy(header.begin(), header.end(), file.begin());
+    unscrambleInto(sound, 0, std::span(file).subspan(header.size()));
+    return file;
+}
+
 WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples) {
     auto file = host.createForWriting(wavPath);
     if (!file) return WavResult::failed;

@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "host/host.h"
 
@@ -35,6 +36,10 @@ std::string wavNameFor(std::string_view soundName);
 // the position of samples[0] within its entry: every third byte of an entry,
 // from its first, has its index (mod 256) added.
 void unscrambleInto(std::span<const std::byte> samples, std::size_t firstIndex, std::span<std::byte> out);
+
+// A sound's whole .WAV companion in memory: header and unscrambled samples,
+// byte for byte what convertDigToWav writes.
+std::vector<std::byte> companionBytes(std::span<const std::byte> sound);
 
 enum class WavResult { written, failed };
 

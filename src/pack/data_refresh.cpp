@@ -1,0 +1,106 @@
+#include "pack/data_refresh.h"
+
+#include <set>
+
+#include "pack/staged_file.h"
+#include "sound/dig_to_wav.h"
+
+namespace quill::pack {
+namespace {
+
+std::string asideOf(const std::string& path) { return path + ".quillpack-old"; }
+
+bool unchangedSince(Host& host, const RefreshTarget& target) {
+    FileTime now;
+    return host.readModificationTime(target.path, NameCase::exact, now) && now == target.seen;
+}
+
+}  // namespace
+
+std::vector<RefreshTarget> refreshTargets(const Archive& archive, const UpdatePlan& plan) {
+    std::vector<RefreshTarget> targets;
+    std::set<std::string> chosen;
+    const auto add = [&](const std::string& canonical, const Change& change, std::vector<std::byte> content) {
+        const auto seen = plan.seen.find(canonical);
+        if (seen == plan.seen.end() || !chosen.insert(canonical).second) return;
+        targets.push_back({seen->second.first, seen->second.second, std::move(content), canonical == change.sourceFile});
+    };
+    for (const Change& change : plan.changes) {
+        for (const int record : change.records) {
+            const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(record)];
+            const Replacement file = finalWriter(archive.plan, step.file);
+            // Both unpacks leave this record's bytes at its own path.
+            if (file.step == record && !file.byCompanion && (change.fromWav || change.sourceFile != step.file)) {
+                add(step.file, change, change.bytes);
+            }
+            if (step.companion.empty()) continue;
+            const Replacement wav = finalWriter(archive.plan, step.companion);
+            // The .WAV taken is made again too, in the tool's own form: same samples.
+            if (wav.step == record && wav.byCompanion) add(step.companion, change, companionBytes(change.bytes));
+        }
+    }
+    return targets;
+}
+
+PackStatus setAside(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
+    for (RefreshTarget& target : targets) {
+        if (target.taken) continue;
+        std::string why;
+        if (!unchangedSince(host, target)) {
+            why = shownPath(host, target.path) + ": changed since the update read it";
+        } else if (host.replaceFile(target.path, asideOf(target.path)) == ReplaceResult::notReplaced) {
+            why = withReason(shownPath(host, target.path) + ": cannot be moved aside while the archive changes",
+                             host.lastFailure());
+        } else {
+            target.setAside = true;
+            continue;
+        }
+        putBack(host, err, targets);
+        err.print(why + "; nothing written\n");
+        return PackStatus::writeFailed;
+    }
+    return PackStatus::done;
+}
+
+void putBack(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
+    for (RefreshTarget& target : targets) {
+        if (!target.setAside) continue;
+        if (host.replaceFile(asideOf(target.path), target.path) == ReplaceResult::notReplaced) {
+            err.print(withReason(shownPath(host, asideOf(target.path)) + ": cannot be put back as " +
+                                     shownPath(host, target.path) + "; rename it yourself",
+                                 host.lastFailure()) +
+                      "\n");
+        }
+        target.setAside = false;
+    }
+}
+
+std::vector<std::string> refreshFiles(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
+    std::vector<std::string> problems;
+    for (RefreshTarget& target : targets) {
+        if (target.setAside && !host.removeFile(asideOf(target.path))) {
+            problems.push_back(withReason(shownPath(host, asideOf(target.path)) + ": the old file, set aside, "
+                                                                                 "cannot be removed; remove it",
+                                          host.lastFailure()));
+        }
+        // A file saved since the update looked (taken and saved again, or
+        // saved anew where the old one was set aside): the user's work stays.
+        std::string reason;
+        if (target.taken ? !unchangedSince(host, target) : host.lookUp(target.path, reason) != PathState::missing) {
+            problems.push_back(shownPath(host, target.path) + ": changed since the update read it; left as it is");
+            continue;
+        }
+        StagedFile file(host, err, target.path, "refresh");
+        std::string problem;
+        if (file.create(problem) && file.write(target.content, problem) && file.finish(problem) &&
+            file.publish(problem) != ReplaceResult::notReplaced) {
+            continue;
+        }
+        // A file set aside stays missing, which no update takes for an edit.
+        problems.push_back(shownPath(host, target.path) + ": not refreshed (" + problem + ")" +
+                           (target.setAside ? "; it is missing now: an unpack makes it again" : ""));
+    }
+    return problems;
+}
+
+}  // namespace quill::pack

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pack/update.h"
+
+// Keeping data/ true across an update. Once the archive is committed, every
+// file the update took or decided on must hold what an unpack of the new
+// archive leaves there; until then, a file that will be stale must not be
+// found stale by a later update, which would take it for an edit and put the
+// old bytes back. So such files are set aside before the commit and written
+// afresh after it: whatever stops the command in between, they are missing
+// (kept as they are, never an edit), not stale.
+namespace quill::pack {
+
+struct RefreshTarget {
+    std::string path;
+    FileTime seen;                  // its last change when the update looked at it
+    std::vector<std::byte> content; // what an unpack of the new archive leaves there
+    bool taken = false;             // the file the change came from: it holds the user's edit
+    bool setAside = false;
+};
+
+// The files to refresh: only ones that were there when the update looked.
+std::vector<RefreshTarget> refreshTargets(const Archive& archive, const UpdatePlan& plan);
+
+// Before the commit: moves every target but the files taken to a name beside
+// it. Refuses (status 5, everything put back) when one changed since it was
+// read or cannot be moved.
+PackStatus setAside(Host& host, Console& err, std::vector<RefreshTarget>& targets);
+
+// After a failed commit: puts the files set aside back.
+void putBack(Host& host, Console& err, std::vector<RefreshTarget>& targets);
+
+// After the commit: writes every target afresh (beside, then renamed over)
+// and drops what was set aside. Returns what could not be done, each named.
+std::vector<std::string> refreshFiles(Host& host, Console& err, std::vector<RefreshTarget>& targets);
+
+}  // namespace quill::pack
