@@ -120,6 +120,10 @@ public:
     // Other programs may still read and write the file. Null when the file
     // cannot be opened, or it is locked and `wait` is no.
     virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) = 0;
+    // As lockExclusive without waiting, making an empty regular file at the
+    // path first when nothing is there (never cutting one short): the lock of
+    // an archive that does not exist yet.
+    virtual std::unique_ptr<FileLock> lockCreating(const std::string& path) = 0;
     // Cuts an existing file back to `length` bytes; false (and the file
     // untouched) when it is shorter than that.
     virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) = 0;

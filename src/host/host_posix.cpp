@@ -328,6 +328,51 @@ int openOutput(const std::string& posixPath) {
     return fd;
 }
 
+// Whether the file a lookup of the path takes now is `locked`.
+bool stillAt(const std::string& posixPath, NameCase nameCase, const struct stat& locked) {
+    struct stat info {};
+    if (::stat(posixPath.c_str(), &info) == 0) return isSameFile(info, locked);
+    if (errno != ENOENT || nameCase != NameCase::ignoreWhenMissing) return false;
+    for (const auto& candidate : namesIgnoringCase(posixPath)) {
+        if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode)) return isSameFile(info, locked);
+    }
+    return false;
+}
+
+// A lock on a file that was renamed over meanwhile guards nothing: after
+// locking, the path must still lead to the file locked, or it is tried again.
+std::unique_ptr<FileLock> lockAt(const std::string& posixPath, NameCase nameCase, LockWait wait, bool create) {
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        OwnedDescriptor fd(create ? ::open(posixPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                                           0666)
+                                  : openExistingRegularFile(posixPath, nameCase, O_RDONLY));
+        struct stat locked {};
+        if (!fd.valid() || ::fstat(fd.get(), &locked) != 0) {
+            noteFailure();
+            return nullptr;
+        }
+        if (!S_ISREG(locked.st_mode)) {
+            errno = EINVAL;
+            noteFailure();
+            return nullptr;
+        }
+        const int operation = wait == LockWait::yes ? LOCK_EX : LOCK_EX | LOCK_NB;
+        int result = 0;
+        do {
+            result = ::flock(fd.get(), operation);
+        } while (result != 0 && errno == EINTR);
+        if (result != 0) {
+            noteFailure();
+            return nullptr;
+        }
+        if (stillAt(posixPath, nameCase, locked)) return std::make_unique<PosixFileLock>(fd.release());
+    }
+    errno = EAGAIN;
+    noteFailure();
+    return nullptr;
+}
+
 class PosixHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::posix; }
@@ -422,21 +467,11 @@ public:
     }
 
     std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override {
-        OwnedDescriptor fd(openExistingRegularFile(toPosixPath(path), nameCase, O_RDONLY));
-        if (!fd.valid()) {
-            noteFailure();
-            return nullptr;
-        }
-        const int operation = wait == LockWait::yes ? LOCK_EX : LOCK_EX | LOCK_NB;
-        int result = 0;
-        do {
-            result = ::flock(fd.get(), operation);
-        } while (result != 0 && errno == EINTR);
-        if (result != 0) {
-            noteFailure();
-            return nullptr;
-        }
-        return std::make_unique<PosixFileLock>(fd.release());
+        return lockAt(toPosixPath(path), nameCase, wait, false);
+    }
+
+    std::unique_ptr<FileLock> lockCreating(const std::string& path) override {
+        return lockAt(toPosixPath(path), NameCase::exact, LockWait::no, true);
     }
 
     bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override {

@@ -443,6 +443,20 @@ public:
         return std::make_unique<WindowsFileLock>(file.release());
     }
 
+    std::unique_ptr<FileLock> lockCreating(const std::string& path) override {
+        const WidePath wide(path);
+        if (!wide.valid()) return noted(nullptr);
+        OwnedHandle file(CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid() || !isPlainFile(file.get())) return noted(nullptr);
+        OVERLAPPED where{};
+        where.OffsetHigh = kLockOffsetHigh;
+        if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
+            return noted(nullptr);
+        }
+        return std::make_unique<WindowsFileLock>(file.release());
+    }
+
     bool cutBack(const std::string& path, NameCase, std::int64_t length) override {
         const WidePath wide(path);
         if (!wide.valid()) return noted(false);

@@ -95,11 +95,26 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     const std::string targetResource = host.foundPath(target.resource, NameCase::ignoreWhenMissing);
     std::string reason;
     const PathState targetState = host.lookUp(targetResource, reason);
+    // Made only to hold the lock of a destination that has no resource yet:
+    // an empty resource without a list is no archive. Removed again unless
+    // the new resource takes its place; declared before the lock, so the lock
+    // goes first (Windows removes no file held open).
+    struct MadeForLock {
+        Host& host;
+        std::string path;
+        bool made = false;
+        ~MadeForLock() {
+            if (made) (void)host.removeFile(path);
+        }
+    } madeForLock{host, target.resource};
     std::unique_ptr<FileLock> targetLock;
+    const bool exists = targetState == PathState::file || targetState == PathState::link;
     // The source's own resource (a destination only letter case apart) is locked with the source.
-    if ((targetState == PathState::file || targetState == PathState::link) &&
-        !host.sameFile(targetResource, source.resource, NameCase::ignoreWhenMissing)) {
-        targetLock = host.lockExclusive(targetResource, NameCase::exact, LockWait::no);
+    if (targetState == PathState::missing ||
+        (exists && !host.sameFile(targetResource, source.resource, NameCase::ignoreWhenMissing))) {
+        targetLock = exists ? host.lockExclusive(targetResource, NameCase::exact, LockWait::no)
+                            : host.lockCreating(target.resource);
+        madeForLock.made = !exists && targetLock != nullptr;
         if (!targetLock) {
             err.print(withReason(shownPath(host, targetResource) +
                                      ": another quillpack command holds that archive, or it cannot be locked",
@@ -158,6 +173,7 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         err.print(problem + noArchive + "\n");
         return PackStatus::writeFailed;
     }
+    madeForLock.made = false;
     if (list.publish(problem) == ReplaceResult::notReplaced) {
         err.print(problem + "; " + shownPath(host, target.resource) + " is new but has no list, so there is no archive "
                                                                       "there now; run the command again\n");

@@ -203,6 +203,28 @@ TEST_F(PackCommand, CompactIntoAnArchiveAnotherCommandHoldsIsStatusFiveWithNothi
     EXPECT_EQ(testing::toText(host.files.at("G\\D.RD")), "5 0 A\r\n");
 }
 
+TEST_F(PackCommand, CompactIntoANewDestinationIsLockedAndLeavesNothingWhenItFails) {
+    host.directories = {"G"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\n");
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    {
+        // Another compact into the same new destination holds it.
+        const auto held = host.lockCreating("G\\N.RES");
+        ASSERT_NE(held, nullptr);
+        EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::writeFailed);
+        EXPECT_EQ(host.files.count("G\\N.RD"), 0u);
+        host.files.erase("G\\N.RES");
+    }
+    // A compact that fails leaves no empty resource of its own behind.
+    host.unwritable.insert("G\\N.RES.quillpack-compact");
+    EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::writeFailed);
+    EXPECT_EQ(host.files.count("G\\N.RES"), 0u);
+    EXPECT_EQ(host.files.count("G\\N.RES.quillpack-compact"), 0u);
+    host.unwritable.clear();
+    EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::done);
+    EXPECT_EQ(testing::toText(host.files.at("G\\N.RES")), "01234");
+}
+
 TEST_F(PackCommand, AListsTailIsNotHeldAndAnUpdateCopiesItByteForByte) {
     // Records, then 8 MiB the reader never needs.
     const std::string records = "5 0 A.BIN\r\n3 5 B.BIN\r\n";

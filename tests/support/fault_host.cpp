@@ -142,6 +142,11 @@ std::unique_ptr<FileLock> FaultHost::lockExclusive(const std::string& path, Name
     return inner_.lockExclusive(path, nameCase, wait);
 }
 
+std::unique_ptr<FileLock> FaultHost::lockCreating(const std::string& path) {
+    if (next(Operation::lockExclusive, path)) return nullptr;
+    return inner_.lockCreating(path);
+}
+
 bool FaultHost::cutBack(const std::string& path, NameCase nameCase, std::int64_t length) {
     return !next(Operation::cutBack, path) && inner_.cutBack(path, nameCase, length);
 }

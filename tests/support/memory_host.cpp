@@ -160,6 +160,15 @@ std::unique_ptr<FileLock> MemoryHost::lockExclusive(const std::string& path, Nam
     return std::make_unique<MemoryLock>(locked, path);
 }
 
+std::unique_ptr<FileLock> MemoryHost::lockCreating(const std::string& path) {
+    if (files.count(path) == 0) {
+        if (!parentExists(path) || directories.count(path) != 0) return nullptr;
+        files[path];
+        changed(path);
+    }
+    return lockExclusive(path, NameCase::exact, LockWait::no);
+}
+
 bool MemoryHost::cutBack(const std::string& path, NameCase, std::int64_t length) {
     const auto found = files.find(path);
     if (found == files.end() || length < 0 || length > static_cast<std::int64_t>(found->second.size())) return false;

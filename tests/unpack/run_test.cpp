@@ -124,6 +124,9 @@ public:
     std::unique_ptr<FileLock> lockExclusive(const std::string&, NameCase, LockWait) override {
         return refuse<std::unique_ptr<FileLock>>("lockExclusive");
     }
+    std::unique_ptr<FileLock> lockCreating(const std::string&) override {
+        return refuse<std::unique_ptr<FileLock>>("lockCreating");
+    }
     bool cutBack(const std::string&, NameCase, std::int64_t) override { return refuse<bool>("cutBack"); }
     bool readModificationTime(const std::string&, NameCase, FileTime&) override {
         return refuse<bool>("readModificationTime");
