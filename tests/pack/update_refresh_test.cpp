@@ -117,6 +117,21 @@ TEST_F(UpdateRefresh, AListSavedWhileTheUpdateRunsIsNotRenamedOver) {
     EXPECT_EQ(host.files.at("G\\S.RES"), resource);
 }
 
+TEST_F(UpdateRefresh, EveryUnusableInputIsNamedBeforeTheStatus) {
+    host.files["G\\S.RD"] = toBytes(list + "4 0 TWO.DIG\r\n");
+    testing::CapturedConsole console;
+    const char* unpack[] = {"quillfane", "G\\S.RD", "-dig2wav"};
+    ASSERT_EQ(quill::run(3, unpack, host, console), ExitCode::ok);
+    host.files["G\\data\\SHOT.WAV"] = toBytes("not a wave file");
+    host.files["G\\data\\TWO.WAV"] = toBytes("nor this one");
+    host.files["G\\data\\A.BIN"] = Bytes{};
+    const Result result = update(true);
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    for (const char* named : {"G/data/SHOT.WAV: ", "G/data/TWO.WAV: ", "G/data/A.BIN: empty"}) {
+        EXPECT_NE(result.err.find(named), std::string::npos) << named << "\n" << result.err;
+    }
+}
+
 TEST_F(UpdateRefresh, EveryRecordOfAChangedGroupGetsItsWavRefreshed) {
     // ".\A.DIG" is A.DIG's file, but not a sound by the first-dot rule: only
     // record 1 makes A.WAV. On the system's own file system, where both
