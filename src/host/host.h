@@ -52,6 +52,9 @@ public:
     virtual ~FileLock() = default;
 };
 
+// lastFailure() after a lock that another holder keeps from being taken.
+inline constexpr const char* kLockHeldReason = "another quillpack command is using it";
+
 enum class LockWait { no, yes };
 
 enum class ReplaceResult {
@@ -122,8 +125,10 @@ public:
     virtual std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) = 0;
     // As lockExclusive without waiting, making an empty regular file at the
     // path first when nothing is there (never cutting one short): the lock of
-    // an archive that does not exist yet.
-    virtual std::unique_ptr<FileLock> lockCreating(const std::string& path) = 0;
+    // an archive that does not exist yet. `created` says whether the file
+    // locked is one this call made; a file made by this call can be removed
+    // while the lock is held.
+    virtual std::unique_ptr<FileLock> lockCreating(const std::string& path, bool& created) = 0;
     // Cuts an existing file back to `length` bytes; false (and the file
     // untouched) when it is shorter than that.
     virtual bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) = 0;

@@ -341,12 +341,27 @@ bool stillAt(const std::string& posixPath, NameCase nameCase, const struct stat&
 
 // A lock on a file that was renamed over meanwhile guards nothing: after
 // locking, the path must still lead to the file locked, or it is tried again.
-std::unique_ptr<FileLock> lockAt(const std::string& posixPath, NameCase nameCase, LockWait wait, bool create) {
+// Opens the file to lock; with `create`, makes it when nothing is there and
+// says whether it did (O_EXCL first: only a file this call made is its own).
+int openToLock(const std::string& posixPath, NameCase nameCase, bool create, bool& created) {
+    created = false;
+    if (!create) return openExistingRegularFile(posixPath, nameCase, O_RDONLY);
+    constexpr int kFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int made = ::open(posixPath.c_str(), kFlags | O_CREAT | O_EXCL, 0666);
+    if (made >= 0 || errno != EEXIST) {
+        created = made >= 0;
+        return made;
+    }
+    return ::open(posixPath.c_str(), kFlags);
+}
+
+// A lock on a file that was renamed over meanwhile guards nothing: after
+// locking, the path must still lead to the file locked, or it is tried again.
+std::unique_ptr<FileLock> lockAt(const std::string& posixPath, NameCase nameCase, LockWait wait, bool create,
+                                 bool& created) {
     constexpr int kAttempts = 8;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
-        OwnedDescriptor fd(create ? ::open(posixPath.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                                           0666)
-                                  : openExistingRegularFile(posixPath, nameCase, O_RDONLY));
+        OwnedDescriptor fd(openToLock(posixPath, nameCase, create, created));
         struct stat locked {};
         if (!fd.valid() || ::fstat(fd.get(), &locked) != 0) {
             noteFailure();
@@ -363,11 +378,18 @@ std::unique_ptr<FileLock> lockAt(const std::string& posixPath, NameCase nameCase
             result = ::flock(fd.get(), operation);
         } while (result != 0 && errno == EINTR);
         if (result != 0) {
-            noteFailure();
+            if (errno == EWOULDBLOCK) {
+                lastFailureText = kLockHeldReason;
+            } else {
+                noteFailure();
+            }
+            // Made here but taken by another first: it is that holder's now.
+            created = false;
             return nullptr;
         }
         if (stillAt(posixPath, nameCase, locked)) return std::make_unique<PosixFileLock>(fd.release());
     }
+    created = false;
     errno = EAGAIN;
     noteFailure();
     return nullptr;
@@ -467,11 +489,12 @@ public:
     }
 
     std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override {
-        return lockAt(toPosixPath(path), nameCase, wait, false);
+        bool created = false;
+        return lockAt(toPosixPath(path), nameCase, wait, false, created);
     }
 
-    std::unique_ptr<FileLock> lockCreating(const std::string& path) override {
-        return lockAt(toPosixPath(path), NameCase::exact, LockWait::no, true);
+    std::unique_ptr<FileLock> lockCreating(const std::string& path, bool& created) override {
+        return lockAt(toPosixPath(path), NameCase::exact, LockWait::no, true, created);
     }
 
     bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override {

@@ -351,6 +351,21 @@ bool identify(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     return known;
 }
 
+// Takes the byte-range lock that marks an archive in use; false with the
+// reason noted.
+bool lockHandle(HANDLE file, LockWait wait) {
+    OVERLAPPED where{};
+    where.OffsetHigh = kLockOffsetHigh;
+    const DWORD flags =
+        wait == LockWait::yes ? LOCKFILE_EXCLUSIVE_LOCK : LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
+    if (LockFileEx(file, flags, 0, 1, 0, &where)) return true;
+    if (GetLastError() == ERROR_LOCK_VIOLATION) {
+        lastFailureText = kLockHeldReason;
+        return false;
+    }
+    return noted(false);
+}
+
 class WindowsHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::windows; }
@@ -435,25 +450,22 @@ public:
         OwnedHandle file(CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
                                      FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file.valid() || !isPlainFile(file.get())) return noted(nullptr);
-        OVERLAPPED where{};
-        where.OffsetHigh = kLockOffsetHigh;
-        const DWORD flags = wait == LockWait::yes ? LOCKFILE_EXCLUSIVE_LOCK
-                                                  : LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY;
-        if (!LockFileEx(file.get(), flags, 0, 1, 0, &where)) return noted(nullptr);
+        if (!lockHandle(file.get(), wait)) return nullptr;
         return std::make_unique<WindowsFileLock>(file.release());
     }
 
-    std::unique_ptr<FileLock> lockCreating(const std::string& path) override {
+    // Shared for deletion, so that a file made here can be removed while the
+    // lock is held (it goes when the lock's handle closes).
+    std::unique_ptr<FileLock> lockCreating(const std::string& path, bool& created) override {
+        created = false;
         const WidePath wide(path);
         if (!wide.valid()) return noted(nullptr);
-        OwnedHandle file(CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        OwnedHandle file(CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen | FILE_SHARE_DELETE, nullptr,
+                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        const bool made = file.valid() && GetLastError() != ERROR_ALREADY_EXISTS;
         if (!file.valid() || !isPlainFile(file.get())) return noted(nullptr);
-        OVERLAPPED where{};
-        where.OffsetHigh = kLockOffsetHigh;
-        if (!LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where)) {
-            return noted(nullptr);
-        }
+        if (!lockHandle(file.get(), LockWait::no)) return nullptr;
+        created = made;
         return std::make_unique<WindowsFileLock>(file.release());
     }
 

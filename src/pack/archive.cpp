@@ -118,10 +118,7 @@ PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPa
     // Read first even without the lock, so that a missing or broken archive is reported as such.
     if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
     if (!lock) {
-        err.print(withReason(shownPath(host, paths.resource) + ": another quillpack command holds the archive, or it "
-                                                               "cannot be locked",
-                             lockFailure) +
-                  "\n");
+        err.print(withReason(shownPath(host, paths.resource) + ": cannot be locked", lockFailure) + "\n");
         return PackStatus::writeFailed;
     }
     if (!archive.plan.completes()) {

@@ -95,10 +95,11 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     const std::string targetResource = host.foundPath(target.resource, NameCase::ignoreWhenMissing);
     std::string reason;
     const PathState targetState = host.lookUp(targetResource, reason);
+    std::unique_ptr<FileLock> targetLock;
     // Made only to hold the lock of a destination that has no resource yet:
-    // an empty resource without a list is no archive. Removed again unless
-    // the new resource takes its place; declared before the lock, so the lock
-    // goes first (Windows removes no file held open).
+    // an empty resource without a list is no archive. Removed again while the
+    // lock still guards it, unless the new resource is to take its place;
+    // declared after the lock, so it goes first.
     struct MadeForLock {
         Host& host;
         std::string path;
@@ -107,24 +108,25 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
             if (made) (void)host.removeFile(path);
         }
     } madeForLock{host, target.resource};
-    std::unique_ptr<FileLock> targetLock;
-    const bool exists = targetState == PathState::file || targetState == PathState::link;
-    // The source's own resource (a destination only letter case apart) is locked with the source.
-    if (targetState == PathState::missing ||
-        (exists && !host.sameFile(targetResource, source.resource, NameCase::ignoreWhenMissing))) {
-        targetLock = exists ? host.lockExclusive(targetResource, NameCase::exact, LockWait::no)
-                            : host.lockCreating(target.resource);
-        madeForLock.made = !exists && targetLock != nullptr;
-        if (!targetLock) {
-            err.print(withReason(shownPath(host, targetResource) +
-                                     ": another quillpack command holds that archive, or it cannot be locked",
-                                 host.lastFailure()) +
-                      "\n");
-            return PackStatus::writeFailed;
-        }
-    } else if (targetState == PathState::unknown) {
+    if (targetState == PathState::link || targetState == PathState::notAFile) {
+        err.print(shownPath(host, targetResource) +
+                  (targetState == PathState::link ? ": is a symbolic link; name another list\n"
+                                                  : ": is not a regular file; name another list\n"));
+        return PackStatus::badCommandLine;
+    }
+    if (targetState == PathState::unknown) {
         err.print(shownPath(host, targetResource) + ": " + reason + "\n");
         return PackStatus::writeFailed;
+    }
+    // The source's own resource (a destination only letter case apart) is locked with the source.
+    const bool exists = targetState == PathState::file;
+    if (!exists || !host.sameFile(targetResource, source.resource, NameCase::ignoreWhenMissing)) {
+        targetLock = exists ? host.lockExclusive(targetResource, NameCase::exact, LockWait::no)
+                            : host.lockCreating(target.resource, madeForLock.made);
+        if (!targetLock) {
+            err.print(withReason(shownPath(host, targetResource) + ": cannot be locked", host.lastFailure()) + "\n");
+            return PackStatus::writeFailed;
+        }
     }
     std::unique_ptr<FileLock> lock;
     Archive archive;
@@ -166,6 +168,8 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     // Windows will not rename over a file held open, and the lock holds the
     // destination's resource open. With its list gone nothing reads that
     // archive any more: an update started now stops at the missing list.
+    // Once the lock is gone the file made for it may be another's.
+    madeForLock.made = false;
     targetLock.reset();
     const std::string noArchive = "; " + shownPath(host, target.list) + " is gone, so there is no archive there now; "
                                   "run the command again";
@@ -173,7 +177,6 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         err.print(problem + noArchive + "\n");
         return PackStatus::writeFailed;
     }
-    madeForLock.made = false;
     if (list.publish(problem) == ReplaceResult::notReplaced) {
         err.print(problem + "; " + shownPath(host, target.resource) + " is new but has no list, so there is no archive "
                                                                       "there now; run the command again\n");

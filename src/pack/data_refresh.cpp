@@ -42,11 +42,28 @@ std::vector<RefreshTarget> refreshTargets(const Archive& archive, const UpdatePl
     return targets;
 }
 
+std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths) {
+    std::vector<std::string> notes;
+    std::string reason;
+    for (const std::string& path : paths) {
+        for (const std::string& left : {asideOf(path), path + ".quillpack-refresh"}) {
+            if (host.lookUp(left, reason) != PathState::file) continue;
+            notes.push_back(shownPath(host, left) + ": left by an update that was stopped; it holds no edit (an unpack "
+                                                    "writes " + shownPath(host, path) + " afresh): delete it");
+        }
+    }
+    return notes;
+}
+
 PackStatus setAside(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
     for (RefreshTarget& target : targets) {
         if (target.taken) continue;
         std::string why;
-        if (!unchangedSince(host, target)) {
+        std::string reason;
+        if (host.lookUp(asideOf(target.path), reason) != PathState::missing) {
+            why = shownPath(host, asideOf(target.path)) + ": is in the way of setting " +
+                  shownPath(host, target.path) + " aside while the archive changes; move or delete it";
+        } else if (!unchangedSince(host, target)) {
             why = shownPath(host, target.path) + ": changed since the update read it";
         } else if (host.replaceFile(target.path, asideOf(target.path)) == ReplaceResult::notReplaced) {
             why = withReason(shownPath(host, target.path) + ": cannot be moved aside while the archive changes",
@@ -65,13 +82,20 @@ PackStatus setAside(Host& host, Console& err, std::vector<RefreshTarget>& target
 void putBack(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
     for (RefreshTarget& target : targets) {
         if (!target.setAside) continue;
-        if (host.replaceFile(asideOf(target.path), target.path) == ReplaceResult::notReplaced) {
-            err.print(withReason(shownPath(host, asideOf(target.path)) + ": cannot be put back as " +
-                                     shownPath(host, target.path) + "; rename it yourself",
-                                 host.lastFailure()) +
-                      "\n");
-        }
         target.setAside = false;
+        const std::string aside = shownPath(host, asideOf(target.path));
+        std::string reason;
+        // A file saved there meanwhile is the user's: never renamed over.
+        if (host.lookUp(target.path, reason) != PathState::missing) {
+            err.print(aside + ": left as it is, since " + shownPath(host, target.path) +
+                      " was saved meanwhile; it holds no edit: delete it\n");
+            continue;
+        }
+        if (host.replaceFile(asideOf(target.path), target.path) == ReplaceResult::notReplaced) {
+            err.print(withReason(aside + ": cannot be put back as " + shownPath(host, target.path),
+                                 host.lastFailure()) +
+                      "; it holds no edit (an unpack writes " + shownPath(host, target.path) + " again): delete it\n");
+        }
     }
 }
 

@@ -25,12 +25,16 @@ struct RefreshTarget {
 // The files to refresh: only ones that were there when the update looked.
 std::vector<RefreshTarget> refreshTargets(const Archive& archive, const UpdatePlan& plan);
 
+// Notes on files an update that was stopped left beside these paths.
+std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths);
+
 // Before the commit: moves every target but the files taken to a name beside
 // it. Refuses (status 5, everything put back) when one changed since it was
-// read or cannot be moved.
+// read, cannot be moved, or something already has the name it moves to.
 PackStatus setAside(Host& host, Console& err, std::vector<RefreshTarget>& targets);
 
-// After a failed commit: puts the files set aside back.
+// After a failed commit: puts the files set aside back, unless a file was
+// saved in one's place meanwhile.
 void putBack(Host& host, Console& err, std::vector<RefreshTarget>& targets);
 
 // After the commit: writes every target afresh (beside, then renamed over)

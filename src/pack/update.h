@@ -24,6 +24,7 @@ struct Change {
 struct UpdatePlan {
     std::vector<Change> changes;
     std::vector<std::string> missing;  // entry files not in the data directory: kept as they are
+    std::vector<std::string> absent;   // every path looked at and not found, .WAV files too
     std::vector<std::string> notTaken; // .WAV files that differ, left out without -wav2dig
     // Files that were there when the update looked, by canonical path: where
     // they are and when they last changed.

@@ -157,6 +157,7 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
         return planned;
     }
     printPlan(host, out, archive, plan, options.verbose);
+    for (const std::string& note : leftBehind(host, plan.absent)) out.print(note + "\n");
     if (plan.changes.empty()) {
         out.print(plan.missing.empty() ? "nothing changed: " + shownPath(host, archive.paths.dataDirectory) +
                                              " matches the archive\n"

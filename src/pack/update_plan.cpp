@@ -125,6 +125,7 @@ private:
         switch (state) {
             case EntryFileState::same: return;
             case EntryFileState::missing:
+                plan.absent.push_back(slot.path);
                 // A .WAV only an unpack with -dig2wav makes is no loss when absent.
                 if (slot.plain.step >= 0) plan.missing.push_back(slot.path);
                 return;

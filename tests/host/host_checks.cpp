@@ -131,6 +131,7 @@ Failures locking(const CheckPlace& place) {
     check.expect(held != nullptr, "an unlocked file is locked");
     check.expect(!host.lockExclusive(path, NameCase::exact, LockWait::no),
                  "a second lock is refused while the first is held");
+    check.expect(host.lastFailure() == kLockHeldReason, "a lock held elsewhere is named as such");
 
     // The lock keeps out other lockers only: the file's bytes stay open.
     check.expectText("S.RES", "0123456789", "a locked file is read");
@@ -150,6 +151,32 @@ Failures locking(const CheckPlace& place) {
     check.expect(!host.lockExclusive(check.at("NONE.RES"), NameCase::exact, LockWait::no),
                  "a missing file cannot be locked");
     check.expectText("NONE.RES", kMissing, "locking never creates a file");
+    return check.take();
+}
+
+Failures lockingCreating(const CheckPlace& place) {
+    Checker check(place);
+    Host& host = check.host();
+    const std::string path = check.at("N.RES");
+    bool created = false;
+    auto made = host.lockCreating(path, created);
+    check.expect(made != nullptr && created, "a missing file is made and locked");
+    check.expectText("N.RES", "", "the file made is empty");
+    bool again = true;
+    check.expect(!host.lockCreating(path, again) && !again, "a second locker is refused and made nothing");
+    check.expect(host.lastFailure() == kLockHeldReason, "the refusal names the holder");
+    // The maker removes what it made while it still holds it.
+    check.expect(host.removeFile(path), "a file made for a lock is removed under the lock");
+    made.reset();
+    check.expectText("N.RES", kMissing, "the removed file is gone once the lock is released");
+
+    if (!check.put("E.RES", "kept")) return check.take();
+    auto found = host.lockCreating(check.at("E.RES"), created);
+    check.expect(found != nullptr && !created, "an existing file is locked, not made");
+    found.reset();
+    check.expectText("E.RES", "kept", "an existing file is never cut short");
+    check.expect(!host.lockCreating(check.at("NODIR\\N.RES"), created) && !created,
+                 "no file is made in a missing directory");
     return check.take();
 }
 
@@ -217,6 +244,7 @@ constexpr std::array kChecks = {
     HostCheck{"durableCreation", durableCreation},
     HostCheck{"replacing", replacing},
     HostCheck{"locking", locking},
+    HostCheck{"lockingCreating", lockingCreating},
     HostCheck{"cuttingBack", cuttingBack},
     HostCheck{"modificationTimes", modificationTimes},
     HostCheck{"removing", removing},

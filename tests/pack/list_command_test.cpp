@@ -119,7 +119,7 @@ TEST_F(PackCommand, AnUpdateWhileAnotherHoldsTheArchiveIsStatusFiveWithNothingWr
     ASSERT_NE(held, nullptr);
     const Result result = run({"update", "G\\S.RD"});
     EXPECT_EQ(result.status, PackStatus::writeFailed);
-    EXPECT_EQ(result.err, "G/S.RES: another quillpack command holds the archive, or it cannot be locked\n");
+    EXPECT_EQ(result.err, "G/S.RES: cannot be locked: another quillpack command is using it\n");
     EXPECT_EQ(testing::toText(host.files.at("G\\S.RD")), "5 0 A\n");
     EXPECT_EQ(testing::toText(host.files.at("G\\S.RES")), "0123456789");
 }
@@ -194,7 +194,7 @@ TEST_F(PackCommand, CompactIntoAnArchiveAnotherCommandHoldsIsStatusFiveWithNothi
         ASSERT_NE(held, nullptr);
         const Result result = run({"compact", "G\\S.RD", "G\\D.RD"});
         EXPECT_EQ(result.status, PackStatus::writeFailed);
-        EXPECT_EQ(result.err, "G/D.RES: another quillpack command holds that archive, or it cannot be locked\n");
+        EXPECT_EQ(result.err, "G/D.RES: cannot be locked: another quillpack command is using it\n");
         EXPECT_EQ(testing::toText(host.files.at("G\\D.RD")), "3 0 OLD\n");
         EXPECT_EQ(testing::toText(host.files.at("G\\D.RES")), "old");
     }
@@ -208,11 +208,15 @@ TEST_F(PackCommand, CompactIntoANewDestinationIsLockedAndLeavesNothingWhenItFail
     host.files["G\\S.RD"] = toBytes("5 0 A\n");
     host.files["G\\S.RES"] = toBytes("0123456789");
     {
-        // Another compact into the same new destination holds it.
-        const auto held = host.lockCreating("G\\N.RES");
+        // Another compact into the same new destination holds it: the file
+        // it made is its own, and this one's failure leaves it there.
+        bool created = false;
+        const auto held = host.lockCreating("G\\N.RES", created);
         ASSERT_NE(held, nullptr);
+        ASSERT_TRUE(created);
         EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::writeFailed);
         EXPECT_EQ(host.files.count("G\\N.RD"), 0u);
+        EXPECT_EQ(host.files.count("G\\N.RES"), 1u);
         host.files.erase("G\\N.RES");
     }
     // A compact that fails leaves no empty resource of its own behind.
@@ -220,6 +224,10 @@ TEST_F(PackCommand, CompactIntoANewDestinationIsLockedAndLeavesNothingWhenItFail
     EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::writeFailed);
     EXPECT_EQ(host.files.count("G\\N.RES"), 0u);
     EXPECT_EQ(host.files.count("G\\N.RES.quillpack-compact"), 0u);
+    // An empty resource that was there already is not the compact's to remove.
+    host.files["G\\N.RES"];
+    EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::writeFailed);
+    EXPECT_EQ(host.files.count("G\\N.RES"), 1u);
     host.unwritable.clear();
     EXPECT_EQ(run({"compact", "G\\S.RD", "G\\N.RD"}).status, PackStatus::done);
     EXPECT_EQ(testing::toText(host.files.at("G\\N.RES")), "01234");

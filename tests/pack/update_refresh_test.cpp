@@ -117,6 +117,60 @@ TEST_F(UpdateRefresh, AListSavedWhileTheUpdateRunsIsNotRenamedOver) {
     EXPECT_EQ(host.files.at("G\\S.RES"), resource);
 }
 
+TEST_F(UpdateRefresh, AFileSavedWhereOneWasSetAsideIsKeptWhenTheCommitFails) {
+    host.files["G\\data\\SHOT.DIG"] = toBytes("a new sound");
+    const Bytes resource = host.files.at("G\\S.RES");
+    const Bytes saved = wavOf("the user's own save");
+    host.whileAppending = [&](MemoryHost& files) {
+        // The list saved too, so the commit fails and the file set aside would go back.
+        files.files["G\\S.RD"] = toBytes(list + "3 0 MINE.TXT\r\n");
+        files.changed("G\\S.RD");
+        files.files["G\\data\\SHOT.WAV"] = saved;
+        files.changed("G\\data\\SHOT.WAV");
+    };
+    const Result result = update(false);
+    EXPECT_EQ(result.status, PackStatus::writeFailed);
+    EXPECT_NE(result.err.find("G/data/SHOT.WAV.quillpack-old: left as it is, since G/data/SHOT.WAV was saved "
+                              "meanwhile; it holds no edit: delete it"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(host.files.at("G\\data\\SHOT.WAV"), saved);
+    EXPECT_EQ(host.files.count("G\\data\\SHOT.WAV.quillpack-old"), 1u);
+    EXPECT_EQ(host.files.at("G\\S.RES"), resource);
+}
+
+TEST_F(UpdateRefresh, AFileInTheWayOfSettingAsideStopsTheUpdateUntouched) {
+    host.files["G\\data\\SHOT.DIG"] = toBytes("a new sound");
+    host.files["G\\data\\SHOT.WAV.quillpack-old"] = toBytes("the user's");
+    const Bytes wav = host.files.at("G\\data\\SHOT.WAV");
+    const Bytes resource = host.files.at("G\\S.RES");
+    const Result result = update(false);
+    EXPECT_EQ(result.status, PackStatus::writeFailed);
+    EXPECT_NE(result.err.find("G/data/SHOT.WAV.quillpack-old: is in the way of setting G/data/SHOT.WAV aside"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(toText(host.files.at("G\\data\\SHOT.WAV.quillpack-old")), "the user's");
+    EXPECT_EQ(host.files.at("G\\data\\SHOT.WAV"), wav);
+    EXPECT_EQ(host.files.at("G\\S.RES"), resource);
+    EXPECT_EQ(toText(host.files.at("G\\S.RD")), list);
+}
+
+TEST_F(UpdateRefresh, FilesAStoppedUpdateLeftAreNamed) {
+    // Stopped between the commit and the refresh: the .WAV set aside, or half written.
+    for (const std::string left : {"G\\data\\SHOT.WAV.quillpack-old", "G\\data\\SHOT.WAV.quillpack-refresh"}) {
+        host.files.erase("G\\data\\SHOT.WAV");
+        host.files[left] = toBytes("old bytes");
+        const Result result = update(false);
+        EXPECT_EQ(result.status, PackStatus::done) << result.err;
+        const std::string shown = "G/data/SHOT.WAV" + left.substr(left.rfind('.'));
+        EXPECT_NE(result.out.find(shown + ": left by an update that was stopped; it holds no edit (an unpack writes "
+                                          "G/data/SHOT.WAV afresh): delete it"),
+                  std::string::npos)
+            << result.out;
+        host.files.erase(left);
+    }
+}
+
 TEST_F(UpdateRefresh, EveryUnusableInputIsNamedBeforeTheStatus) {
     host.files["G\\S.RD"] = toBytes(list + "4 0 TWO.DIG\r\n");
     testing::CapturedConsole console;

@@ -142,9 +142,10 @@ std::unique_ptr<FileLock> FaultHost::lockExclusive(const std::string& path, Name
     return inner_.lockExclusive(path, nameCase, wait);
 }
 
-std::unique_ptr<FileLock> FaultHost::lockCreating(const std::string& path) {
+std::unique_ptr<FileLock> FaultHost::lockCreating(const std::string& path, bool& created) {
+    created = false;
     if (next(Operation::lockExclusive, path)) return nullptr;
-    return inner_.lockCreating(path);
+    return inner_.lockCreating(path, created);
 }
 
 bool FaultHost::cutBack(const std::string& path, NameCase nameCase, std::int64_t length) {

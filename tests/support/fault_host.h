@@ -62,7 +62,7 @@ public:
                                                 std::int64_t& size) override;
     ReplaceResult replaceFile(const std::string& from, const std::string& to) override;
     std::unique_ptr<FileLock> lockExclusive(const std::string& path, NameCase nameCase, LockWait wait) override;
-    std::unique_ptr<FileLock> lockCreating(const std::string& path) override;
+    std::unique_ptr<FileLock> lockCreating(const std::string& path, bool& created) override;
     bool cutBack(const std::string& path, NameCase nameCase, std::int64_t length) override;
     bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
     bool removeFile(const std::string& path) override;

@@ -156,17 +156,25 @@ ReplaceResult MemoryHost::replaceFile(const std::string& from, const std::string
 }
 
 std::unique_ptr<FileLock> MemoryHost::lockExclusive(const std::string& path, NameCase, LockWait) {
-    if (files.count(path) == 0 || !locked.insert(path).second) return nullptr;
+    if (files.count(path) == 0) return nullptr;
+    if (!locked.insert(path).second) {
+        failure = kLockHeldReason;
+        return nullptr;
+    }
     return std::make_unique<MemoryLock>(locked, path);
 }
 
-std::unique_ptr<FileLock> MemoryHost::lockCreating(const std::string& path) {
-    if (files.count(path) == 0) {
+std::unique_ptr<FileLock> MemoryHost::lockCreating(const std::string& path, bool& created) {
+    created = false;
+    const bool made = files.count(path) == 0;
+    if (made) {
         if (!parentExists(path) || directories.count(path) != 0) return nullptr;
         files[path];
         changed(path);
     }
-    return lockExclusive(path, NameCase::exact, LockWait::no);
+    auto lock = lockExclusive(path, NameCase::exact, LockWait::no);
+    created = made && lock != nullptr;
+    return lock;
 }
 
 bool MemoryHost::cutBack(const std::string& path, NameCase, std::int64_t length) {

@@ -124,7 +124,7 @@ public:
     std::unique_ptr<FileLock> lockExclusive(const std::string&, NameCase, LockWait) override {
         return refuse<std::unique_ptr<FileLock>>("lockExclusive");
     }
-    std::unique_ptr<FileLock> lockCreating(const std::string&) override {
+    std::unique_ptr<FileLock> lockCreating(const std::string&, bool&) override {
         return refuse<std::unique_ptr<FileLock>>("lockCreating");
     }
     bool cutBack(const std::string&, NameCase, std::int64_t) override { return refuse<bool>("cutBack"); }
