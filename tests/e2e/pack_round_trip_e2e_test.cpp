@@ -232,6 +232,22 @@ TEST_F(PackRoundTrip, CompactWaitsForNoUpdateItRefusesWhileTheDestinationIsLocke
     EXPECT_EQ(readFile(at("N.RD")), "3 0 OLD.BIN\r\n");
 }
 
+TEST_F(PackRoundTrip, ACompactDestinationThatCannotBeLockedSaysWhy) {
+    // A missing directory is named as such, not as a lock someone holds.
+    const auto missing = pack({"compact", "S.RD", rules.typedPath("NODIR/N.RD")});
+    EXPECT_EQ(missing.status, 5);
+    EXPECT_NE(missing.error.find(": cannot be locked: "), std::string::npos) << missing.error;
+    EXPECT_EQ(missing.error.find("another quillpack command"), std::string::npos) << missing.error;
+    if (rules.windows) return;
+    // A link where the new resource goes is refused, not followed or replaced.
+    fs::create_symlink("nowhere/X.RES", at("L.RES"));
+    const auto linked = pack({"compact", "S.RD", "L.RD"});
+    EXPECT_EQ(linked.status, 1);
+    EXPECT_EQ(linked.error, "L.RES: is a symbolic link; name another list\n");
+    EXPECT_TRUE(fs::is_symlink(at("L.RES")));
+    EXPECT_FALSE(fs::exists(at("L.RD")));
+}
+
 // The files an unpack of a pair in the scratch directory leaves, unpacked elsewhere; empty when it fails.
 std::map<std::string, std::string> unpackedFiles(const fs::path& list, const fs::path& resource) {
     ScratchDirectory fresh;
