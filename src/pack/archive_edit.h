@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -56,7 +57,9 @@ std::vector<std::string> editProblems(const Archive& archive, NameRules rules, c
 // (every byte of the old head kept but for the records changed), and the
 // records the new list must read as.
 struct LaidOutEdit {
-    std::vector<std::byte> appended;
+    // Pieces of the edit's own bytes, in order: the edit must outlive this.
+    std::vector<std::span<const std::byte>> appended;
+    std::int64_t appendedBytes = 0;
     std::vector<std::byte> listHead;
     std::unique_ptr<EntryTable> expected = std::make_unique<EntryTable>();
     // For each record of the new list, the record of the old list it was (-1: added).
@@ -87,8 +90,8 @@ struct TakenFile {
 // files in data/ the commit makes stale, commits, and writes them afresh, so
 // that data/ is what an unpack of the new archive leaves (status 6 when one
 // cannot be, each named; status 5 and everything as it was when the commit
-// fails).
-PackStatus applyEdit(Host& host, Console& err, Archive& archive, const ArchiveEdit& edit,
+// fails). Says on out what was appended and rewritten.
+PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, const ArchiveEdit& edit,
                      const std::vector<TakenFile>& taken);
 
 }  // namespace quill::pack

@@ -17,31 +17,6 @@ bool unchangedSince(Host& host, const RefreshTarget& target) {
 
 }  // namespace
 
-std::vector<RefreshTarget> refreshTargets(const Archive& archive, const UpdatePlan& plan) {
-    std::vector<RefreshTarget> targets;
-    std::set<std::string> chosen;
-    const auto add = [&](const std::string& canonical, const Change& change, std::vector<std::byte> content) {
-        const auto seen = plan.seen.find(canonical);
-        if (seen == plan.seen.end() || !chosen.insert(canonical).second) return;
-        targets.push_back({seen->second.first, seen->second.second, std::move(content), canonical == change.sourceFile});
-    };
-    for (const Change& change : plan.changes) {
-        for (const int record : change.records) {
-            const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(record)];
-            const Replacement file = finalWriter(archive.plan, step.file);
-            // Both unpacks leave this record's bytes at its own path.
-            if (file.step == record && !file.byCompanion && (change.fromWav || change.sourceFile != step.file)) {
-                add(step.file, change, change.bytes);
-            }
-            if (step.companion.empty()) continue;
-            const Replacement wav = finalWriter(archive.plan, step.companion);
-            // The .WAV taken is made again too, in the tool's own form: same samples.
-            if (wav.step == record && wav.byCompanion) add(step.companion, change, companionBytes(change.bytes));
-        }
-    }
-    return targets;
-}
-
 std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths) {
     std::vector<std::string> notes;
     std::string reason;

@@ -5,9 +5,9 @@
 
 #include "pack/update.h"
 
-// Keeping data/ true across an update. Once the archive is committed, every
-// file the update took or decided on must hold what an unpack of the new
-// archive leaves there; until then, a file that will be stale must not be
+// Keeping data/ true across a change of the archive. Once it is committed,
+// every file whose content the change alters must hold what an unpack of the
+// new archive leaves there; until then, a file that will be stale must not be
 // found stale by a later update, which would take it for an edit and put the
 // old bytes back. So such files are set aside before the commit and written
 // afresh after it: whatever stops the command in between, they are missing
@@ -16,14 +16,11 @@ namespace quill::pack {
 
 struct RefreshTarget {
     std::string path;
-    FileTime seen;                  // its last change when the update looked at it
+    FileTime seen;                  // its last change when the command looked at it
     std::vector<std::byte> content; // what an unpack of the new archive leaves there
     bool taken = false;             // the file the change came from: it holds the user's edit
     bool setAside = false;
 };
-
-// The files to refresh: only ones that were there when the update looked.
-std::vector<RefreshTarget> refreshTargets(const Archive& archive, const UpdatePlan& plan);
 
 // Notes on files an update that was stopped left beside these paths.
 std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths);

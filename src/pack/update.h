@@ -37,13 +37,6 @@ struct UpdatePlan {
 // is reported before it returns 4; a result past 2^31-1 bytes is 3.
 PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav2dig, UpdatePlan& plan);
 
-// The list's stored head with the changed records' numbers rewritten where
-// they stood, every other byte as it was.
-std::vector<std::byte> rewrittenListHead(const Archive& archive, const UpdatePlan& plan);
-
-// True when a list reads as the old one with the planned numbers.
-bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTable& table);
-
 struct UpdateOptions {
     bool wav2dig = false;
     bool dryRun = false;

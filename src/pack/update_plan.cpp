@@ -201,34 +201,4 @@ PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav
     return Planner(host, err, archive, wav2dig).run(plan);
 }
 
-std::vector<std::byte> rewrittenListHead(const Archive& archive, const UpdatePlan& plan) {
-    std::vector<NumberEdit> edits;
-    for (const Change& change : plan.changes) {
-        for (const int record : change.records) {
-            const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(record)];
-            edits.push_back({entry.lengthText, static_cast<std::int64_t>(change.bytes.size())});
-            edits.push_back({entry.offsetText, change.newOffset});
-        }
-    }
-    return rewriteNumbers(archive.listHead, std::move(edits));
-}
-
-bool listHoldsPlan(const Archive& archive, const UpdatePlan& plan, const EntryTable& table) {
-    if (table.count != archive.table->count) return false;
-    std::vector<ListEntry> expected(archive.table->entries.begin(), archive.table->entries.begin() + table.count);
-    for (const Change& change : plan.changes) {
-        for (const int record : change.records) {
-            expected[static_cast<std::size_t>(record)].length = static_cast<std::int32_t>(change.bytes.size());
-            expected[static_cast<std::size_t>(record)].offset = static_cast<std::int32_t>(change.newOffset);
-        }
-    }
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        const ListEntry& got = table.entries[i];
-        if (got.name != expected[i].name || got.length != expected[i].length || got.offset != expected[i].offset) {
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace quill::pack

@@ -88,13 +88,15 @@ bool readNumber(ListText& text, std::int32_t& value, TextSpan& where) {
 }
 
 // 1 to 12 bytes that are not white space; a NUL ends the name and stays unread.
-bool readName(ListText& text, std::string& name) {
+bool readName(ListText& text, std::string& name, TextSpan& where) {
     skipWhiteSpace(text);
     name.clear();
+    where = {text.offset(), 0};
     for (int c = text.peek(); name.size() < kMaxNameLength && c != kEnd && c != 0 && !isWhiteSpace(c);
          c = text.peek()) {
         name.push_back(static_cast<char>(c));
         text.advance();
+        where.size = text.offset() - where.position;
     }
     return !name.empty();
 }
@@ -107,7 +109,7 @@ void readListRecords(ReadFile& file, EntryTable& table) {
     while (table.count < kMaxListEntries) {
         ListEntry& entry = table.entries[static_cast<std::size_t>(table.count)];
         if (!readNumber(text, entry.length, entry.lengthText) || !readNumber(text, entry.offset, entry.offsetText) ||
-            !readName(text, entry.name)) {
+            !readName(text, entry.name, entry.nameText)) {
             break;
         }
         ++table.count;

@@ -30,6 +30,7 @@ struct ListEntry {
     std::int32_t length = 0;
     TextSpan lengthText;  // sign and digits of the length
     TextSpan offsetText;  // sign and digits of the offset
+    TextSpan nameText;    // the name's bytes (carriage returns among them included)
 };
 
 struct EntryTable {

@@ -111,7 +111,7 @@ TEST_F(UpdateRefresh, AListSavedWhileTheUpdateRunsIsNotRenamedOver) {
     };
     const Result result = update(false);
     EXPECT_EQ(result.status, PackStatus::writeFailed);
-    EXPECT_NE(result.err.find("G/S.RD: changed while the update ran; the archive is as it was"), std::string::npos)
+    EXPECT_NE(result.err.find("G/S.RD: changed while the command ran; the archive is as it was"), std::string::npos)
         << result.err;
     EXPECT_EQ(host.files.at("G\\S.RD"), saved);
     EXPECT_EQ(host.files.at("G\\S.RES"), resource);

@@ -122,7 +122,7 @@ class EntryCheckTest : public ::testing::TestWithParam<CheckCase> {};
 
 TEST_P(EntryCheckTest, AcceptsOnlyEntriesWhollyInsideTheImage) {
     const auto& c = GetParam();
-    ListEntry entry{"X", c.offset, c.length, {}, {}};
+    ListEntry entry{"X", c.offset, c.length, {}, {}, {}};
     EXPECT_EQ(checkEntry(entry, c.size), c.valid) << c.offset << " " << c.length << " " << c.size;
 }
 

@@ -1,0 +1,135 @@
+// Committing an edit so that, whatever fails and wherever the process is
+// stopped, the pair on disk is the old archive or the new one. New bytes are
+// only ever appended to the resource, where the old list never points; the
+// list is then replaced in one step.
+#include "pack/archive_edit.h"
+#include "pack/staged_file.h"
+
+namespace quill::pack {
+namespace {
+
+// Puts the resource back to its old length after a failure; the old list never
+// points past it, so the archive is the old one either way.
+void undoAppend(Host& host, Console& err, const Archive& archive) {
+    if (!host.cutBack(archive.paths.resource, NameCase::ignoreWhenMissing, archive.resource.size)) {
+        err.print(withReason(shownPath(host, archive.resourceFile) + ": could not be cut back", host.lastFailure()) +
+                  "; the bytes added at its end are not used by the list\n");
+    }
+}
+
+PackStatus failed(Host& host, Console& err, const Archive& archive, const std::string& what, bool appended) {
+    err.print(what + "; the archive is as it was\n");
+    if (appended) undoAppend(host, err, archive);
+    return PackStatus::writeFailed;
+}
+
+PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOutEdit& edit) {
+    if (edit.appendedBytes == 0) return PackStatus::done;
+    std::int64_t size = 0;
+    auto resource = host.openForAppending(archive.paths.resource, NameCase::ignoreWhenMissing, size);
+    const std::string shown = shownPath(host, archive.resourceFile);
+    if (!resource) {
+        err.print(withReason(shown + ": cannot be opened for writing", host.lastFailure()) +
+                  "; the archive is as it was\n");
+        return PackStatus::writeFailed;
+    }
+    if (size != archive.resource.size) {
+        err.print(shown + ": changed while it was read; the archive is as it was\n");
+        return PackStatus::writeFailed;
+    }
+    for (const auto piece : edit.appended) {
+        if (!resource->write(piece)) {
+            return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
+        }
+    }
+    if (!resource->makeDurable() || !resource->close()) {
+        return failed(host, err, archive,
+                      withReason(shown + ": the system did not confirm the bytes reached the disk", host.lastFailure()),
+                      true);
+    }
+    // Another program appending at the same time would shift the new bytes
+    // from where the new list points.
+    auto check = host.openForReading(archive.paths.resource, NameCase::ignoreWhenMissing);
+    std::int64_t now = 0;
+    if (!check || !check->measure(now)) {
+        check.reset();
+        return failed(host, err, archive, withReason(shown + ": cannot be measured", host.lastFailure()), true);
+    }
+    if (now != archive.resource.size + edit.appendedBytes) {
+        // Cutting back would take that program's bytes too: left as they are.
+        err.print(shown + ": changed by another program while it was written; the list is not changed, so the "
+                          "archive is as it was (bytes past its old end are not used by the list)\n");
+        return PackStatus::writeFailed;
+    }
+    return PackStatus::done;
+}
+
+bool sameRecords(const EntryTable& a, const EntryTable& b) {
+    if (a.count != b.count) return false;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(a.count); ++i) {
+        const ListEntry& x = a.entries[i];
+        const ListEntry& y = b.entries[i];
+        if (x.name != y.name || x.length != y.length || x.offset != y.offset) return false;
+    }
+    return true;
+}
+
+// The new list: its rewritten head, then the rest of the old list as it is,
+// read back from the disk and checked before it replaces the old one.
+PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, bool appended) {
+    StagedFile list(host, err, archive.paths.list, "update");
+    std::string problem;
+    bool written = list.create(problem) && list.write(edit.listHead, problem);
+    std::vector<std::byte> chunk(1 << 16);
+    while (written && archive.listRest) {
+        const std::size_t got = archive.listRest->read(chunk);
+        if (got == 0) break;
+        written = list.write(std::span(chunk).first(got), problem);
+    }
+    if (written && archive.listRest && archive.listRest->failed()) {
+        problem = withReason(shownPath(host, archive.paths.list) + ": cannot be read", host.lastFailure());
+        written = false;
+    }
+    if (!written || !list.finish(problem)) return failed(host, err, archive, problem, appended);
+
+    auto readBack = host.openForReading(list.temporary(), NameCase::exact);
+    const auto table = std::make_unique<EntryTable>();
+    if (readBack) readListRecords(*readBack, *table);
+    if (!readBack || readBack->failed() || !sameRecords(*table, *edit.expected)) {
+        return failed(host, err, archive, shownPath(host, list.temporary()) + ": does not read back as planned",
+                      appended);
+    }
+    // Windows will not rename over a file this process still has open.
+    readBack.reset();
+    archive.listRest.reset();
+    // A list saved meanwhile (an editor, another tool) is the user's work: not renamed over.
+    FileTime now;
+    if (archive.listTimed &&
+        (!host.readModificationTime(archive.paths.list, NameCase::exact, now) || now != archive.listTime)) {
+        return failed(host, err, archive, shownPath(host, archive.paths.list) + ": changed while the command ran",
+                      appended);
+    }
+    switch (list.publish(problem)) {
+        case ReplaceResult::replaced: return PackStatus::done;
+        case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); return PackStatus::done;
+        case ReplaceResult::notReplaced: break;
+    }
+    return failed(host, err, archive, problem, appended);
+}
+
+}  // namespace
+
+PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit) {
+    // A list that does not read as planned is never written.
+    const auto planned = std::make_unique<EntryTable>();
+    readRecords(edit.listHead, *planned);
+    if (!sameRecords(*planned, *edit.expected)) {
+        err.print(shownPath(host, archive.paths.list) + ": its rewritten form does not read back as planned; nothing "
+                                                         "written\n");
+        return PackStatus::archiveUnsafe;
+    }
+    if (const PackStatus status = append(host, err, archive, edit); status != PackStatus::done) return status;
+    return replaceList(host, err, archive, edit, edit.appendedBytes > 0);
+}
+
+}  // namespace quill::pack
