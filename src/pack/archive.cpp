@@ -131,6 +131,13 @@ PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPa
     return PackStatus::done;
 }
 
+PackStatus loadArchiveConsistent(Host& host, Console& err, const std::string& listPath, Archive& archive) {
+    const ArchivePaths paths = archivePaths(listPath);
+    // No lock (a missing resource, say) is reported by the load itself.
+    const auto lock = host.lockExclusive(paths.resource, NameCase::ignoreWhenMissing, LockWait::yes);
+    return loadArchive(host, err, listPath, archive);
+}
+
 void readRecords(std::span<const std::byte> list, EntryTable& table) {
     BytesReadFile text(list);
     readListRecords(text, table);

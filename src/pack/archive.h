@@ -42,6 +42,11 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
 PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPath, Archive& archive,
                              std::unique_ptr<FileLock>& lock);
 
+// As loadArchive, waiting for a change another command is making to finish
+// and holding the archive's lock only while reading it: for commands that
+// only read, and take an archive an unpack stops on.
+PackStatus loadArchiveConsistent(Host& host, Console& err, const std::string& listPath, Archive& archive);
+
 // Refuses (status 1) a list that is its own resource, by name or by identity:
 // a change would rename the new list over the bytes just appended to it.
 PackStatus refuseListThatIsItsResource(Host& host, Console& err, const std::string& listPath);

@@ -1,5 +1,6 @@
 // quillpack list: what an unpack of the archive would do, record by record.
 #include <cstdio>
+#include <map>
 
 #include "pack/archive.h"
 #include "pack/pack.h"
@@ -23,11 +24,44 @@ std::string replacementText(const Replacement& replacement) {
     return "; replaced by record " + std::to_string(replacement.step + 1) + (replacement.byCompanion ? "'s .WAV" : "");
 }
 
+// A sound plays at 11025 samples a second, one byte each.
+std::string duration(std::int32_t length) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(length) / 11025.0);
+    return text;
+}
+
+// Where an unpack stops because a directory an entry needs is not there: the
+// unpacker makes the data directory only.
+struct DiskStop {
+    int step = -1;
+    std::string directory;
+};
+
+DiskStop missingDirectory(Host& host, const Archive& archive) {
+    std::map<std::string, bool> there;
+    std::string reason;
+    for (int i = 0; i < archive.plan.stepsTaken(); ++i) {
+        const std::string name = host.importListName(archive.table->entries[static_cast<std::size_t>(i)].name);
+        const std::string& data = archive.paths.dataDirectory;
+        for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
+            if (at == 0) continue;
+            const std::string directory = data + name.substr(0, at);
+            const auto [known, fresh] = there.try_emplace(directory, true);
+            if (fresh) known->second = host.lookUp(directory, reason) != PathState::missing;
+            if (!known->second) return {i, directory};
+        }
+    }
+    return {};
+}
+
 std::string actionText(const ListEntry& entry, const UnpackStep& step, bool taken) {
     std::string text;
     switch (step.kind) {
         case StepKind::write:
-            text = step.companion.empty() ? "write" : "write, and " + shownName(wavNameFor(entry.name)) + " (sound)";
+            text = step.companion.empty()
+                       ? "write"
+                       : "write, and " + shownName(wavNameFor(entry.name)) + " (sound, " + duration(entry.length) + ")";
             break;
         case StepKind::invalidEntry: text = "unpack stops here: " + step.stopReason + " (status 5)"; break;
         case StepKind::refusedName: text = "unpack stops here: name refused (status 6)"; break;
@@ -49,11 +83,21 @@ void printLine(Console& out, const char* format, auto... values) {
     out.print({line, static_cast<std::size_t>(std::min<int>(length, static_cast<int>(sizeof line) - 1))});
 }
 
-void printReport(Console& out, const EntryTable& table, const UnpackPlan& plan, const std::string& resource) {
+void printReport(Console& out, const EntryTable& table, UnpackPlan plan, const std::string& resource,
+                 const DiskStop& disk, const std::string& shownDirectory) {
+    if (disk.step >= 0) {
+        plan.stopsAt = disk.step;
+        plan.stopStatus = 6;
+    }
     printLine(out, "%5s  %-14s %11s %11s  %s\n", "#", "name", "offset", "length", "unpack");
     for (std::size_t i = 0; i < plan.steps.size(); ++i) {
         const ListEntry& entry = table.entries[i];
         printLine(out, "%5zu  %-14s %11d %11d  ", i + 1, shownName(entry.name).c_str(), entry.offset, entry.length);
+        if (static_cast<int>(i) == disk.step) {
+            out.print("unpack stops here: " + shownDirectory +
+                      " does not exist, and the unpacker makes no directory but the data directory (status 6)\n");
+            continue;
+        }
         const bool taken = plan.completes() || static_cast<int>(i) <= plan.stopsAt;
         out.print(actionText(entry, plan.steps[i], taken) + "\n");
     }
@@ -101,13 +145,15 @@ std::string shownPath(const Host& host, const std::string& path) {
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath) {
     Archive archive;
     if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
-    printReport(out, *archive.table, archive.plan, shownPath(host, archive.resourceFile));
+    const DiskStop disk = missingDirectory(host, archive);
+    printReport(out, *archive.table, archive.plan, shownPath(host, archive.resourceFile), disk,
+                disk.step >= 0 ? shownPath(host, disk.directory) : std::string());
     // The listing is the command's result: output that did not arrive is a failure.
     if (std::string reason; !out.flush(reason)) {
         err.print(withReason("standard output: cannot be written", reason) + "\n");
         return PackStatus::writeFailed;
     }
-    return archive.plan.completes() ? PackStatus::done : PackStatus::archiveUnsafe;
+    return archive.plan.completes() && disk.step < 0 ? PackStatus::done : PackStatus::archiveUnsafe;
 }
 
 }  // namespace quill::pack

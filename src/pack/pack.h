@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "host/console.h"
 #include "host/host.h"
@@ -28,6 +29,36 @@ PackStatus listArchive(Host& host, Console& out, Console& err, const std::string
 // quillpack compact: a fresh pair NEW.RD and its resource, each range stored once.
 PackStatus compactArchive(Host& host, Console& out, Console& err, const std::string& listPath,
                           const std::string& newListPath);
+
+struct ExtractOptions {
+    std::vector<std::string> patterns;  // none: every entry
+    std::string directory;              // empty: the archive's data directory
+    bool dig2wav = false;
+    bool overwrite = false;
+};
+
+// quillpack extract: the entries whose names match, where an unpack writes
+// them (or under another directory), making the directories they need; a
+// file there that differs from the archive is left alone unless overwrite.
+PackStatus extractEntries(Host& host, Console& out, Console& err, const std::string& listPath,
+                          const ExtractOptions& options);
+
+struct AddOptions {
+    std::vector<std::string> files;
+    std::string as;  // the record's name, for one file; empty: its path under the data directory
+    bool wav2dig = false;
+};
+
+// quillpack add: new records at the end of the list, their bytes appended.
+PackStatus addRecords(Host& host, Console& out, Console& err, const std::string& listPath, const AddOptions& options);
+
+// quillpack remove: records dropped from the list; their bytes stay until compact.
+PackStatus removeRecords(Host& host, Console& out, Console& err, const std::string& listPath,
+                         const std::vector<std::string>& names);
+
+// quillpack rename: one record's name changed.
+PackStatus renameRecord(Host& host, Console& out, Console& err, const std::string& listPath,
+                        const std::string& oldName, const std::string& newName);
 
 // An entry name for the console: control bytes, which a terminal would take as
 // commands, show as \xHH.

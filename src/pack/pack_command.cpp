@@ -1,7 +1,7 @@
-// quillpack's command line.
+// quillpack's command line: which command, with what, and help.
 #include <string_view>
 
-#include "common/ascii_case.h"
+#include "pack/command_line.h"
 #include "pack/pack.h"
 #include "pack/update.h"
 
@@ -12,72 +12,134 @@
 namespace quill::pack {
 namespace {
 
-constexpr std::string_view kUsage =
-    "usage: quillpack list    LIST.RD\n"
-    "       quillpack update  LIST.RD [-wav2dig] [-n] [-v]\n"
-    "       quillpack compact LIST.RD NEW.RD\n"
-    "       quillpack --help | --version\n";
+constexpr std::string_view kExample =
+    "Example: swap a sound\n"
+    "  quillfane GAME.RD -dig2wav          unpack into data/, sounds as .WAV too\n"
+    "  (edit data/SFX/BOOM.WAV; save it as PCM 8-bit, 1 channel, 11025 Hz)\n"
+    "  quillpack update GAME.RD -wav2dig   put it back into the archive\n";
 
-constexpr std::string_view kHelp =
-    "quillpack: the Quillfane resource archive (LIST.RD and its .RES) seen from the modder's side.\n"
-    "\n"
-    "  list LIST.RD        one row per record: where its bytes are and what an unpack (quillfane LIST.RD\n"
-    "                      -dig2wav) does with it; then bytes covered, gaps, overlaps, and whether an\n"
-    "                      unpack completes.\n"
-    "  update LIST.RD      puts the files edited in the data directory back into the archive. With\n"
-    "                      -wav2dig a sound's edited .WAV counts too; -n shows what would change and\n"
-    "                      writes nothing; -v names every entry file missing. Afterwards the files\n"
-    "                      in the data directory are what an unpack of the new archive leaves.\n"
-    "                      New bytes are appended to the resource and the list is\n"
-    "                      replaced in one step, so the archive is the old one or the new one at every\n"
-    "                      instant, whatever fails.\n"
-    "  compact LIST.RD NEW.RD\n"
-    "                      writes a fresh pair holding each range of bytes once, in list order.\n"
-    "\n"
-    "Exit status: 0 done (list: an unpack completes); 1 bad command line; 2 the list cannot be read;\n"
-    "3 the archive cannot be updated safely as it stands; 4 an input file is unusable; 5 writing failed,\n"
-    "and the archive is as it was before the command; 6 update: the archive is updated, but some files\n"
-    "in the data directory could not be refreshed to match it (each is named).\n";
+constexpr std::string_view kStatus =
+    "Exit status: 0 done; 1 bad command line; 2 the list cannot be read; 3 the\n"
+    "archive is not safe to change as it stands (an unpack of it stops); 4 an\n"
+    "input is unusable; 5 writing failed, and the archive is as it was; 6 the\n"
+    "archive is changed, but some files in data/ could not be refreshed.\n";
 
-PackStatus badCommandLine(Console& err) {
-    err.print(kUsage);
+std::string fullHelp() {
+    std::string text = "quillpack: the Quillfane archive (LIST.RD and its .RES) for modders.\n\n"
+                       "usage: quillpack COMMAND LIST.RD ...\n\n";
+    for (const CommandSpec& spec : commandSpecs()) {
+        const std::string synopsis = "  " + std::string(spec.synopsis);
+        if (synopsis.size() < 28) {
+            text += synopsis + std::string(28 - synopsis.size(), ' ') + std::string(spec.summary) + "\n";
+        } else {
+            text += synopsis + "\n" + std::string(28, ' ') + std::string(spec.summary) + "\n";
+        }
+    }
+    text += "  --version                 the version\n\n";
+    text += "'quillpack help COMMAND' says more about one command.\n\n";
+    return text + std::string(kExample) + "\n" + std::string(kStatus);
+}
+
+std::string commandHelp(const CommandSpec& spec) {
+    return "usage: quillpack " + std::string(spec.synopsis) + "\n\n" + std::string(spec.detail);
+}
+
+PackStatus refused(Console& err, const std::string& problem, const CommandSpec* spec) {
+    err.print("quillpack: " + problem + "\n");
+    err.print(spec != nullptr ? "usage: quillpack " + std::string(spec->synopsis) + "\n"
+                              : std::string("run 'quillpack help' for the commands\n"));
     return PackStatus::badCommandLine;
+}
+
+bool isHelpWord(std::string_view word, const Host& host) {
+    return word == "-h" || word == "--help" || word == "help" || (host.nameRules() == NameRules::windows && word == "/?");
+}
+
+PackStatus help(Console& out, Console& err, const std::vector<std::string>& rest) {
+    if (rest.empty()) {
+        out.print(fullHelp());
+        return PackStatus::done;
+    }
+    if (rest.size() == 1) {
+        const bool aboutHelp = rest[0] == "--help" || rest[0] == "-h";
+        if (const CommandSpec* spec = findCommand(aboutHelp ? "help" : rest[0])) {
+            out.print(commandHelp(*spec));
+            return PackStatus::done;
+        }
+    }
+    return refused(err, "help takes one command name", findCommand("help"));
+}
+
+PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand& command) {
+    const std::string_view name = command.spec->name;
+    const auto& arguments = command.arguments;
+    const auto path = [&](std::size_t i) { return host.importArgumentPath(arguments[i]); };
+    const auto option = [&](std::string_view key) { return command.options.at(std::string(key)); };
+    if (name == "list") return listArchive(host, out, err, path(0));
+    if (name == "compact") return compactArchive(host, out, err, path(0), path(1));
+    if (name == "update") {
+        return updateArchive(host, out, err, path(0),
+                             {.wav2dig = command.has("-wav2dig"), .dryRun = command.has("-n"), .verbose = command.has("-v")});
+    }
+    if (name == "extract") {
+        ExtractOptions options;
+        options.patterns.assign(arguments.begin() + 1, arguments.end());
+        if (command.has("-C")) options.directory = host.importArgumentPath(option("-C"));
+        options.dig2wav = command.has("-dig2wav");
+        options.overwrite = command.has("--overwrite");
+        return extractEntries(host, out, err, path(0), options);
+    }
+    if (name == "add") {
+        AddOptions options;
+        for (std::size_t i = 1; i < arguments.size(); ++i) options.files.push_back(path(i));
+        if (command.has("--as")) options.as = host.importListName(option("--as"));
+        options.wav2dig = command.has("-wav2dig");
+        return addRecords(host, out, err, path(0), options);
+    }
+    if (name == "remove") {
+        return removeRecords(host, out, err, path(0), {arguments.begin() + 1, arguments.end()});
+    }
+    if (name == "rename") return renameRecord(host, out, err, path(0), arguments[1], arguments[2]);
+    return refused(err, "unknown command '" + std::string(name) + "'", nullptr);
 }
 
 }  // namespace
 
 PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, Console& err) {
-    if (argc < 2) return badCommandLine(err);
-    const std::string_view command = argv[1];
-    if (argc == 2 && command == "--help") {
-        out.print(kHelp);
-        return PackStatus::done;
+    std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
+    if (words.empty()) {
+        err.print(fullHelp());
+        return PackStatus::badCommandLine;
     }
-    if (argc == 2 && command == "--version") {
+    const std::string first = words.front();
+    words.erase(words.begin());
+    if (isHelpWord(first, host)) return help(out, err, words);
+    if (first == "--version" && words.empty()) {
         out.print(std::string("quillpack ") + QUILL_VERSION + "\n");
         return PackStatus::done;
     }
-    if (argc == 3 && command == "list") return listArchive(host, out, err, host.importArgumentPath(argv[2]));
-    if (argc == 4 && command == "compact") {
-        return compactArchive(host, out, err, host.importArgumentPath(argv[2]), host.importArgumentPath(argv[3]));
+    const CommandSpec* spec = findCommand(first);
+    if (spec == nullptr) {
+        std::vector<std::string_view> names;
+        for (const CommandSpec& known : commandSpecs()) names.push_back(known.name);
+        const std::string near = nearestWord(first, names);
+        return refused(err,
+                       "unknown command '" + first + "'" + (near.empty() ? "" : "; did you mean '" + near + "'?"),
+                       nullptr);
     }
-    if (argc >= 3 && argc <= 6 && command == "update") {
-        UpdateOptions options;
-        for (int i = 3; i < argc; ++i) {
-            const std::string_view option = argv[i];
-            if (!options.wav2dig && equalsIgnoringAsciiCase(option, "-wav2dig")) {
-                options.wav2dig = true;
-            } else if (!options.dryRun && option == "-n") {
-                options.dryRun = true;
-            } else if (!options.verbose && option == "-v") {
-                options.verbose = true;
-            } else {
-                return badCommandLine(err);
-            }
+    // "quillpack update --help" is a request for that command's help.
+    for (const std::string& word : words) {
+        if (word == "--help" || word == "-h" || (host.nameRules() == NameRules::windows && word == "/?")) {
+            out.print(commandHelp(*spec));
+            return PackStatus::done;
         }
-        return updateArchive(host, out, err, host.importArgumentPath(argv[2]), options);
     }
-    return badCommandLine(err);
+    if (spec->name == "help") return help(out, err, words);
+    ParsedCommand command;
+    if (const std::string problem = parseCommand(*spec, words, command); !problem.empty()) {
+        return refused(err, problem, spec);
+    }
+    return dispatch(host, out, err, command);
 }
 
 }  // namespace quill::pack

@@ -23,7 +23,7 @@ TEST_F(PackList, PrintsEveryRecordAndWhetherAnUnpackCompletes) {
               console("    #  name                offset      length  unpack\n"
                       "    1  A.BIN                    0         100  write; replaced by record 3; overlaps records "
                       "2, 3\n"
-                      "    2  SHOT.DIG                50         300  write, and SHOT.WAV (sound); overlaps records "
+                      "    2  SHOT.DIG                50         300  write, and SHOT.WAV (sound, 0.027 s); overlaps records "
                       "1, 3\n"
                       "    3  A.BIN                    0         100  write; overlaps records 1, 2\n"
                       "\n"

@@ -40,7 +40,7 @@ TEST_F(PackCommand, ListPrintsARowPerRecordAndASummary) {
     EXPECT_EQ(result.out,
               "    #  name                offset      length  unpack\n"
               "    1  A                        0           5  write; replaced by record 3; overlaps records 2, 3\n"
-              "    2  SHOT.DIG                 3          10  write, and SHOT.WAV (sound); overlaps records 1, 3\n"
+              "    2  SHOT.DIG                 3          10  write, and SHOT.WAV (sound, 0.001 s); overlaps records 1, 3\n"
               "    3  A                        0           5  write; overlaps records 1, 2\n"
               "    4  \\x1B[2J                 96           4  write\n"
               "\n"
@@ -90,26 +90,6 @@ TEST_F(PackCommand, ListNamesTheFileItCannotUse) {
     }
 }
 
-TEST_F(PackCommand, BadCommandLinesPrintTheUsageOnStandardError) {
-    const std::vector<std::vector<const char*>> cases = {
-        {}, {"list"}, {"list", "A.RD", "B.RD"}, {"lisT", "A.RD"}, {"--help", "x"}, {"unknown"}, {"-n"}};
-    for (const auto& arguments : cases) {
-        const Result result = run(arguments);
-        EXPECT_EQ(result.status, PackStatus::badCommandLine) << arguments.size();
-        EXPECT_TRUE(result.err.starts_with("usage: quillpack list    LIST.RD\n")) << result.err;
-        EXPECT_EQ(result.out, "");
-    }
-}
-
-TEST_F(PackCommand, HelpAndVersionGoToStandardOutput) {
-    const Result help = run({"--help"});
-    EXPECT_EQ(help.status, PackStatus::done);
-    EXPECT_NE(help.out.find("update LIST.RD"), std::string::npos);
-    const Result version = run({"--version"});
-    EXPECT_EQ(version.status, PackStatus::done);
-    EXPECT_EQ(version.out, std::string("quillpack ") + QUILL_VERSION + "\n");
-}
-
 TEST_F(PackCommand, AnUpdateWhileAnotherHoldsTheArchiveIsStatusFiveWithNothingWritten) {
     host.directories = {"G", "G\\data"};
     host.files["G\\S.RD"] = toBytes("5 0 A\n");
@@ -144,23 +124,6 @@ TEST_F(PackCommand, MessagesShowControlBytesOfNamesEscaped) {
         EXPECT_EQ(stops.status, PackStatus::archiveUnsafe) << command;
         EXPECT_EQ(stops.err, "G/S.RD: an unpack stops at record 2 (\\x1B[2JB) with status 5; mend the list first\n")
             << command;
-    }
-}
-
-TEST_F(PackCommand, UpdateOptionsAreCheckedLikeTheUnpackersOption) {
-    host.directories = {"G", "G\\data"};
-    host.files["G\\S.RD"] = toBytes("5 0 A\n");
-    host.files["G\\S.RES"] = toBytes("0123456789");
-    for (const auto& arguments : std::vector<std::vector<const char*>>{{"update", "G\\S.RD", "-wav2dig", "-wav2dig"},
-                                                                        {"update", "G\\S.RD", "-N"},
-                                                                        {"update", "G\\S.RD", "-n", "-n"},
-                                                                        {"update", "G\\S.RD", "-wav2digx"},
-                                                                        {"compact", "G\\S.RD"}}) {
-        EXPECT_EQ(run(arguments).status, PackStatus::badCommandLine) << arguments.back();
-    }
-    for (const auto& arguments : std::vector<std::vector<const char*>>{{"update", "G\\S.RD", "-n", "-Wav2Dig"},
-                                                                        {"update", "G\\S.RD", "-WAV2DIG"}}) {
-        EXPECT_EQ(run(arguments).status, PackStatus::done) << arguments.back();
     }
 }
 

@@ -1,0 +1,51 @@
+// quillpack's commands as the help shows them. Every line fits 80 columns.
+#include "pack/command_line.h"
+
+namespace quill::pack {
+
+const std::vector<CommandSpec>& commandSpecs() {
+    static const std::vector<CommandSpec> specs = {
+        {"list", "list LIST.RD", "every record and what an unpack does with it",
+         "  One row per record: name, offset, length, a sound's duration, and what an\n"
+         "  unpack (quillfane LIST.RD -dig2wav) does with it, as the disk stands now;\n"
+         "  then bytes covered, gaps, overlaps, and whether an unpack completes.\n"
+         "  Status 0 when it completes, 3 when it stops.\n",
+         1, 1, {}},
+        {"extract", "extract LIST.RD [PATTERN...] [-C DIR] [-dig2wav] [--overwrite]",
+         "entries out, making the directories they need",
+         "  Writes the entries whose names match a PATTERN (* and ?, letter case\n"
+         "  ignored, \\ and / alike; every entry when none is given) where an unpack\n"
+         "  writes them, or under DIR, making the directories they need. A file\n"
+         "  there that differs from the archive is left alone and named (an edit not\n"
+         "  put back yet) unless --overwrite. -dig2wav: sounds get their .WAV too.\n",
+         1, -1, {{"-C", true, {}}, {"-dig2wav", false, {}}, {"--overwrite", false, {}}}},
+        {"update", "update LIST.RD [-wav2dig] [-n] [-v]", "files edited in data/ back into the archive",
+         "  Puts the files edited in the data directory back into the archive.\n"
+         "  -wav2dig: a sound's edited .WAV counts too (PCM 8-bit, 1 channel,\n"
+         "  11025 Hz). -n (--dry-run): show what would change, write nothing.\n"
+         "  -v: name every entry file missing. Afterwards data/ is what an unpack of\n"
+         "  the new archive leaves, so running it again changes nothing.\n",
+         1, 1, {{"-wav2dig", false, {}}, {"-n", false, "--dry-run"}, {"-v", false, {}}}},
+        {"add", "add LIST.RD FILE... [--as NAME] [-wav2dig]", "new files in, as new records",
+         "  Adds each FILE as a new record at the end of the list. Its name is its\n"
+         "  path under the data directory (data/SFX/NEW.DIG becomes SFX\\NEW.DIG), or\n"
+         "  NAME for one file. -wav2dig: a .WAV goes in as a .DIG sound.\n",
+         2, -1, {{"--as", true, {}}, {"-wav2dig", false, {}}}},
+        {"remove", "remove LIST.RD NAME...", "records out of the list",
+         "  Drops the records of each NAME from the list. Their bytes stay in the\n"
+         "  resource until compact; their files in data/ are left as they are.\n",
+         2, -1, {}},
+        {"rename", "rename LIST.RD OLD NEW", "a record renamed",
+         "  Gives the record named OLD the name NEW (1 to 12 bytes, no spaces, one\n"
+         "  the unpacker writes inside the data directory, not in the list yet).\n",
+         3, 3, {}},
+        {"compact", "compact LIST.RD NEW.RD", "a fresh pair storing each range once",
+         "  Writes NEW.RD and its resource: every range of bytes once, in list\n"
+         "  order, no gaps; the same records in the same order.\n",
+         2, 2, {}},
+        {"help", "help [COMMAND]", "this help, or one command's", "  Shows the help, or one command's.\n", 0, 1, {}},
+    };
+    return specs;
+}
+
+}  // namespace quill::pack

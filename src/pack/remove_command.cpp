@@ -1,0 +1,94 @@
+// quillpack remove and rename: records dropped from the list or given another
+// name, through the same commit as every change. A removed record's bytes
+// stay in the resource until compact; its file in data/ is the user's.
+#include "archive/output_path.h"
+#include "pack/archive_edit.h"
+
+namespace quill::pack {
+namespace {
+
+// The records a name given on the command line means: those listed under it
+// exactly, or else those an unpack on Windows writes to the same file.
+std::vector<int> recordsNamed(const Archive& archive, const std::string& name) {
+    std::vector<int> exact;
+    std::vector<int> alike;
+    for (int record = 0; record < archive.table->count; ++record) {
+        const std::string& listed = archive.table->entries[static_cast<std::size_t>(record)].name;
+        if (listed == name) exact.push_back(record);
+        if (sameEntryPath(listed, name, NameRules::windows)) alike.push_back(record);
+    }
+    return exact.empty() ? alike : exact;
+}
+
+std::string recordText(const Archive& archive, int record) {
+    return "record " + std::to_string(record + 1) + " " +
+           shownName(archive.table->entries[static_cast<std::size_t>(record)].name);
+}
+
+PackStatus loadForChange(Host& host, Console& err, const std::string& listPath, Archive& archive,
+                         std::unique_ptr<FileLock>& lock) {
+    if (const PackStatus refused = refuseListThatIsItsResource(host, err, listPath); refused != PackStatus::done) {
+        return refused;
+    }
+    return loadArchiveLocked(host, err, listPath, archive, lock);
+}
+
+}  // namespace
+
+PackStatus removeRecords(Host& host, Console& out, Console& err, const std::string& listPath,
+                         const std::vector<std::string>& names) {
+    std::unique_ptr<FileLock> lock;
+    Archive archive;
+    if (const PackStatus loaded = loadForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+        return loaded;
+    }
+    ArchiveEdit edit;
+    bool found = true;
+    for (const std::string& name : names) {
+        const std::vector<int> records = recordsNamed(archive, name);
+        if (records.empty()) {
+            err.print(shownName(name) + ": not in " + shownPath(host, listPath) + "\n");
+            found = false;
+        }
+        edit.removed.insert(records.begin(), records.end());
+    }
+    if (!found) {
+        err.print("nothing written\n");
+        return PackStatus::inputUnusable;
+    }
+    const PackStatus status = applyEdit(host, out, err, archive, edit, {});
+    if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
+        for (const int record : edit.removed) out.print("removed " + recordText(archive, record) + "\n");
+        out.print("their bytes stay in " + shownPath(host, archive.resourceFile) +
+                  " until quillpack compact; their files in " + shownPath(host, archive.paths.dataDirectory) +
+                  " are left as they are\n");
+    }
+    return status;
+}
+
+PackStatus renameRecord(Host& host, Console& out, Console& err, const std::string& listPath,
+                        const std::string& oldName, const std::string& newName) {
+    std::unique_ptr<FileLock> lock;
+    Archive archive;
+    if (const PackStatus loaded = loadForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+        return loaded;
+    }
+    const std::vector<int> records = recordsNamed(archive, oldName);
+    if (records.size() != 1) {
+        err.print(shownName(oldName) + (records.empty() ? ": not in " + shownPath(host, listPath)
+                                                        : ": names " + std::to_string(records.size()) +
+                                                              " records; an unpack writes only the last of them") +
+                  "; nothing written\n");
+        return PackStatus::inputUnusable;
+    }
+    ArchiveEdit edit;
+    edit.renamed[records.front()] = newName;
+    const std::string was = recordText(archive, records.front());
+    const PackStatus status = applyEdit(host, out, err, archive, edit, {});
+    if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
+        out.print("renamed " + was + " to " + shownName(newName) + "\n");
+    }
+    return status;
+}
+
+}  // namespace quill::pack
