@@ -6,6 +6,8 @@
 
 #include <cstdio>
 #include <map>
+#include <string>
+#include <vector>
 
 #include "pack/pack.h"
 #include "sound/dig_to_wav.h"
@@ -59,6 +61,7 @@ void prepare(const fs::path& root) {
     std::string wav = testing::readFile(root / "data/SHOT.WAV");
     for (std::size_t i = 44; i < wav.size(); i += 7) wav[i] = static_cast<char>(wav[i] ^ 0x55);
     testing::writeFile(root / "data/SHOT.WAV", wav);
+    testing::writeFile(root / "data/NEW.BIN", "a new file for add");
 }
 
 bool isWriting(testing::Operation operation) {
@@ -68,25 +71,40 @@ bool isWriting(testing::Operation operation) {
            operation == Operation::createForWriting || operation == Operation::replaceFile;
 }
 
-PackStatus update(Host& host, const fs::path& root) {
-    const std::string list = (root / "S.RD").string();
-    const char* arguments[] = {"quillpack", "update", list.c_str(), "-wav2dig"};
+// One command that changes the archive in place, as the sweep runs it.
+struct Command {
+    const char* name;
+    std::vector<std::string> words;  // after the list; "@/x" is x in the archive's directory
+    // What running it again after it completed says: done (update finds
+    // nothing to do) or that what it did is done already (status 4).
+    PackStatus again;
+};
+
+PackStatus runCommand(Host& host, const fs::path& root, const Command& command) {
+    std::vector<std::string> words = {"quillpack", command.name, (root / "S.RD").string()};
+    for (const std::string& word : command.words) {
+        words.push_back(word.starts_with("@/") ? (root / word.substr(2)).string() : word);
+    }
+    std::vector<const char*> arguments;
+    for (const std::string& word : words) arguments.push_back(word.c_str());
     testing::CapturedConsole out;
     testing::CapturedConsole err;
-    return runPack(4, arguments, host, out, err);
+    return runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
 }
 
-TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
+class CrashSweep : public ::testing::TestWithParam<Command> {};
+
+TEST_P(CrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
+    const Command& command = GetParam();
     ScratchDirectory reference;
     prepare(reference.path());
     int status = -1;
     const Files oldFiles = unpackOf(reference.path() / "S.RD", reference.path() / "S.RES", status);
     ASSERT_EQ(status, 0);
-    ASSERT_EQ(update(systemHost(), reference.path()), PackStatus::done);
+    ASSERT_EQ(runCommand(systemHost(), reference.path(), command), PackStatus::done);
     const Files newFiles = unpackOf(reference.path() / "S.RD", reference.path() / "S.RES", status);
     ASSERT_EQ(status, 0);
     ASSERT_NE(oldFiles, newFiles);
-    ASSERT_EQ(newFiles.at("A.BIN"), std::string(300, 'a'));
 
     int stops = 0;
     int faults = 0;
@@ -97,7 +115,7 @@ TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
             ScratchDirectory scratch;
             prepare(scratch.path());
             FaultHost host(systemHost(), armed, kind);
-            const PackStatus result = update(host, scratch.path());
+            const PackStatus result = runCommand(host, scratch.path(), command);
             const auto* injected = host.injected();
             if (injected == nullptr) {
                 EXPECT_EQ(result, PackStatus::done);
@@ -130,18 +148,28 @@ TEST(UpdateCrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
             if (kind != FaultKind::stopAfter) {
                 EXPECT_FALSE(fs::exists(scratch.path() / "S.RD.quillpack-update")) << where;
             }
-            // Run again after whatever happened, the update completes and never
-            // puts an old byte back: a file left stale would be taken for an edit.
-            const PackStatus again = update(systemHost(), scratch.path());
-            EXPECT_EQ(again, PackStatus::done) << where;
+            // Run again after whatever happened, the command completes, or says
+            // its work is done already, and never undoes it: for an update, a
+            // file left stale would be taken for an edit.
+            const PackStatus again = runCommand(systemHost(), scratch.path(), command);
+            EXPECT_EQ(again, left == newFiles ? command.again : PackStatus::done) << where;
             EXPECT_EQ(unpackOf(scratch.path() / "S.RD", scratch.path() / "S.RES", status), newFiles) << where;
             ++reruns;
         }
     }
-    EXPECT_GT(refreshFailures, 0);
-    std::printf("update crash sweep: %d stops, %d faults injected, %d of them refreshing data/, %d runs again\n", stops,
-                faults, refreshFailures, reruns);
+    if (std::string(command.name) == "update") {
+        EXPECT_GT(refreshFailures, 0);
+    }
+    std::printf("%s crash sweep: %d stops, %d faults injected, %d of them refreshing data/, %d runs again\n",
+                command.name, stops, faults, refreshFailures, reruns);
 }
+
+INSTANTIATE_TEST_SUITE_P(EveryChange, CrashSweep,
+                         ::testing::Values(Command{"update", {"-wav2dig"}, PackStatus::done},
+                                           Command{"add", {"@/data/NEW.BIN"}, PackStatus::inputUnusable},
+                                           Command{"remove", {"B.BIN"}, PackStatus::inputUnusable},
+                                           Command{"rename", {"SHOT.DIG", "BOOM.DIG"}, PackStatus::inputUnusable}),
+                         [](const ::testing::TestParamInfo<Command>& param) { return std::string(param.param.name); });
 
 PackStatus compact(Host& host, const fs::path& root) {
     const std::string list = (root / "S.RD").string();
