@@ -172,12 +172,17 @@ LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit) {
     for (int record = 0; record < count; ++record) {
         const ListEntry& entry = entries[static_cast<std::size_t>(record)];
         if (edit.removed.count(record) != 0) {
-            // From the record to the next one's start; the last one from the
-            // end of the one before, so no line is left half empty.
-            const bool last = record == count - 1;
-            const std::size_t from = last && record > 0 ? endOf(entries[static_cast<std::size_t>(record - 1)].nameText)
-                                                        : entry.lengthText.position;
-            const std::size_t to = last ? endOf(entry.nameText) : entries[static_cast<std::size_t>(record + 1)].lengthText.position;
+            // From the record to the next one's start; in the run of removed
+            // records that ends the list, from the end of the last one kept,
+            // so no empty line is left.
+            int kept = record - 1;
+            while (kept >= 0 && edit.removed.count(kept) != 0) --kept;
+            bool trailing = true;
+            for (int later = record + 1; later < count && trailing; ++later) trailing = edit.removed.count(later) != 0;
+            const std::size_t from = trailing && kept >= 0 ? endOf(entries[static_cast<std::size_t>(kept)].nameText)
+                                                          : entry.lengthText.position;
+            const std::size_t to = record == count - 1 ? endOf(entry.nameText)
+                                                       : entries[static_cast<std::size_t>(record + 1)].lengthText.position;
             splices.push_back({{from, to - from}, {}});
             continue;
         }

@@ -1,0 +1,322 @@
+// quillpack add, remove, rename and extract over lists of every shape the
+// unpacker reads: the list's other bytes kept, the new records read back as
+// meant, names checked as the game and both unpackers see them, and data/
+// left as an unpack of the new archive leaves it.
+#include <gtest/gtest.h>
+
+#include "pack/pack.h"
+#include "support/memory_host.h"
+#include "unpack/unpack.h"
+
+namespace quill::pack {
+namespace {
+
+using testing::Bytes;
+using testing::MemoryHost;
+using testing::toBytes;
+using testing::toText;
+
+struct Result {
+    PackStatus status;
+    std::string out;
+    std::string err;
+};
+
+class RecordCommands : public ::testing::Test {
+protected:
+    MemoryHost host;
+
+    void archive(const std::string& list, const std::string& resource) {
+        host.files.clear();
+        host.directories = {"G", "G\\data"};
+        host.files["G\\S.RD"] = toBytes(list);
+        host.files["G\\S.RES"] = toBytes(resource);
+    }
+    Result run(std::vector<const char*> arguments) {
+        arguments.insert(arguments.begin(), "quillpack");
+        testing::CapturedConsole out;
+        testing::CapturedConsole err;
+        const PackStatus status = runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
+        return {status, out.text, err.text};
+    }
+    std::string list() const { return toText(host.files.at("G\\S.RD")); }
+    // What an unpack of the pair leaves, by name under data/.
+    std::map<std::string, std::string> unpacked() {
+        MemoryHost fresh;
+        fresh.directories = {"G", "G\\data", "G\\data\\SFX"};
+        fresh.files["G\\S.RD"] = host.files.at("G\\S.RD");
+        fresh.files["G\\S.RES"] = host.files.at("G\\S.RES");
+        testing::CapturedConsole console;
+        const char* arguments[] = {"quillfane", "G\\S.RD"};
+        EXPECT_EQ(quill::run(2, arguments, fresh, console), ExitCode::ok) << console.text;
+        std::map<std::string, std::string> files;
+        for (const auto& [path, bytes] : fresh.files) {
+            if (path.starts_with("G\\data\\")) files[path.substr(7)] = toText(bytes);
+        }
+        return files;
+    }
+};
+
+TEST_F(RecordCommands, AddAppendsRecordsInTheListsOwnStyleKeepingEveryOtherByte) {
+    struct Case {
+        const char* what;
+        std::string list;
+        std::string expected;
+    };
+    // The new file "new!" lands at offset 10, past the old resource.
+    const std::vector<Case> cases = {
+        {"CR LF lines", "5 0 A.BIN\r\n5 5 B.BIN\r\n", "5 0 A.BIN\r\n5 5 B.BIN\r\n4 10 N.BIN\r\n"},
+        {"LF lines", "5 0 A.BIN\n5 5 B.BIN\n", "5 0 A.BIN\n5 5 B.BIN\n4 10 N.BIN\n"},
+        {"no line end at the end", "5 0 A.BIN\r\n5 5 B.BIN", "5 0 A.BIN\r\n5 5 B.BIN\r\n4 10 N.BIN\r\n"},
+        {"one line", "5 0 A.BIN 5 5 B.BIN", "5 0 A.BIN 5 5 B.BIN\r\n4 10 N.BIN\r\n"},
+        {"text after the records", "5 0 A.BIN\r\n5 5 B.BIN\r\n; the end\r\n",
+         "5 0 A.BIN\r\n5 5 B.BIN\r\n4 10 N.BIN\r\n; the end\r\n"},
+        {"a 12-byte name cut short", "5 0 A.BIN\r\n5 5 ABCDEFGHIJKLMN\r\n",
+         "5 0 A.BIN\r\n5 5 ABCDEFGHIJKL\r\n4 10 N.BIN\r\nMN\r\n"},
+        {"a NUL after the last name", std::string("5 0 A.BIN\n5 5 B.BIN\0junk", 24),
+         std::string("5 0 A.BIN\n5 5 B.BIN\n4 10 N.BIN\n\0junk", 36)},
+        {"Ctrl-Z after the records", "5 0 A.BIN\r\n5 5 B.BIN\x1A" "9 9 X\r\n",
+         "5 0 A.BIN\r\n5 5 B.BIN\r\n4 10 N.BIN\x1A" "9 9 X\r\n"},
+    };
+    for (const Case& c : cases) {
+        archive(c.list, "aaaaabbbbb");
+        host.files["G\\data\\N.BIN"] = toBytes("new!");
+        const Result result = run({"add", "G\\S.RD", "G\\data\\N.BIN"});
+        EXPECT_EQ(result.status, PackStatus::done) << c.what << result.err;
+        EXPECT_EQ(list(), c.expected) << c.what;
+        EXPECT_EQ(toText(host.files.at("G\\S.RES")), "aaaaabbbbbnew!") << c.what;
+        EXPECT_EQ(unpacked().at("N.BIN"), "new!") << c.what;
+    }
+}
+
+TEST_F(RecordCommands, RemoveAndRenameChangeOnlyTheirRecordsText) {
+    struct Case {
+        const char* what;
+        std::string list;
+        std::vector<const char*> command;  // after the list
+        std::string expected;
+    };
+    const std::string three = "5 0 A.BIN\r\n3 5 B.BIN\r\n2 8 C.BIN\r\n";
+    const std::vector<Case> cases = {
+        {"the first", three, {"remove", "A.BIN"}, "3 5 B.BIN\r\n2 8 C.BIN\r\n"},
+        {"one in the middle", three, {"remove", "B.BIN"}, "5 0 A.BIN\r\n2 8 C.BIN\r\n"},
+        {"the last", three, {"remove", "C.BIN"}, "5 0 A.BIN\r\n3 5 B.BIN\r\n"},
+        {"the last two", three, {"remove", "C.BIN", "B.BIN"}, "5 0 A.BIN\r\n"},
+        {"a name given in another case", three, {"remove", "b.bin"}, "5 0 A.BIN\r\n2 8 C.BIN\r\n"},
+        {"every record of a repeated name", "5 0 A.BIN\r\n3 5 B.BIN\r\n2 8 A.BIN\r\n", {"remove", "A.BIN"},
+         "3 5 B.BIN\r\n"},
+        {"fields run together", "5 0A.BIN 3 5B.BIN 2 8C.BIN", {"remove", "B.BIN"}, "5 0A.BIN 2 8C.BIN"},
+        {"a renamed record", three, {"rename", "B.BIN", "SFX\\NEW.TXT"}, "5 0 A.BIN\r\n3 5 SFX\\NEW.TXT\r\n2 8 C.BIN\r\n"},
+        {"a 12-byte name run into the next record", "5 0 ABCDEFGHIJKL3 5 B.BIN\r\n", {"rename", "ABCDEFGHIJKL", "X"},
+         "5 0 X 3 5 B.BIN\r\n"},
+        {"a name with a carriage return inside", "5 0 A.B\rIN\r\n3 5 B.BIN\r\n", {"rename", "A.BIN", "Z.BIN"},
+         "5 0 Z.BIN\r\n3 5 B.BIN\r\n"},
+    };
+    for (const Case& c : cases) {
+        archive(c.list, "aaaaabbbcc");
+        std::vector<const char*> arguments = {c.command[0], "G\\S.RD"};
+        arguments.insert(arguments.end(), c.command.begin() + 1, c.command.end());
+        const Result result = run(arguments);
+        EXPECT_EQ(result.status, PackStatus::done) << c.what << result.err;
+        EXPECT_EQ(list(), c.expected) << c.what;
+        // Nothing is appended: the bytes stay until compact.
+        EXPECT_EQ(toText(host.files.at("G\\S.RES")), "aaaaabbbcc") << c.what;
+    }
+}
+
+TEST_F(RecordCommands, NamesTheUnpackerWouldNotWriteAsTheirOwnFileAreRefused) {
+    struct Case {
+        const char* name;
+        const char* problem;  // found in the message
+    };
+    const std::vector<Case> cases = {
+        {"ABCDEFGHI.BIN", "longer than 12 bytes"},
+        {"A B", "white space"},
+        {"..\\OUT.BIN", "the unpacker refuses it"},
+        {"CON", "the unpacker refuses it"},
+        {"A:B", "the unpacker refuses it"},
+        {"a.bin", "record 1 (A.BIN) is written to the same file"},
+        {"A.BIN.", "record 1 (A.BIN) is written to the same file"},
+        {"SHOT.WAV", "record 2 (SHOT.DIG) is written to the same file or its .WAV"},
+        {"B.BIN", "record 3 (B.BIN) is written to the same file"},
+    };
+    const std::string before = "5 0 A.BIN\r\n3 5 SHOT.DIG\r\n2 8 B.BIN\r\n";
+    for (const Case& c : cases) {
+        for (const char* command : {"add", "rename"}) {
+            archive(before, "aaaaabbbcc");
+            host.files["G\\data\\new"] = toBytes("new bytes");
+            const Result result = std::string(command) == "add"
+                                      ? run({"add", "G\\S.RD", "G\\data\\new", "--as", c.name})
+                                      : run({"rename", "G\\S.RD", "B.BIN", c.name});
+            if (std::string(command) == "rename" && std::string(c.name) == "B.BIN") continue;  // its own name
+            EXPECT_EQ(result.status, PackStatus::inputUnusable) << command << " " << c.name;
+            EXPECT_NE(result.err.find(c.problem), std::string::npos) << command << " " << c.name << ": " << result.err;
+            EXPECT_EQ(list(), before) << c.name;
+            EXPECT_EQ(toText(host.files.at("G\\S.RES")), "aaaaabbbcc") << c.name;
+        }
+    }
+}
+
+TEST_F(RecordCommands, AddRefusesWhatCouldNotBeARecord) {
+    archive("5 0 A.BIN\r\n", "aaaaa");
+    host.files["G\\data\\EMPTY"];
+    host.files["G\\elsewhere"] = toBytes("x");
+    host.files["G\\data\\OK.BIN"] = toBytes("ok");
+    const Result result = run({"add", "G\\S.RD", "G\\data\\EMPTY", "G\\elsewhere", "G\\data\\GONE", "G\\data\\OK.BIN"});
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    // Every problem is named before anything is written.
+    EXPECT_NE(result.err.find("G/data/EMPTY: empty"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("G/elsewhere: not under G/data/; give the record's name with --as NAME"),
+              std::string::npos)
+        << result.err;
+    EXPECT_NE(result.err.find("G/data/GONE: no such file"), std::string::npos) << result.err;
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n");
+    // --as names one file only.
+    EXPECT_EQ(run({"add", "G\\S.RD", "G\\data\\OK.BIN", "G\\elsewhere", "--as", "X"}).status, PackStatus::badCommandLine);
+}
+
+TEST_F(RecordCommands, TheListHoldsNoMoreThanTheUnpackerReads) {
+    std::string full;
+    for (int i = 0; i < 998; ++i) full += "1 0 F" + std::to_string(i) + "\r\n";
+    archive(full, "x");
+    host.files["G\\data\\A"] = toBytes("a");
+    host.files["G\\data\\B"] = toBytes("b");
+    // The 999th record goes in; a 1000th would never be read.
+    EXPECT_EQ(run({"add", "G\\S.RD", "G\\data\\A"}).status, PackStatus::done);
+    const Result past = run({"add", "G\\S.RD", "G\\data\\B"});
+    EXPECT_EQ(past.status, PackStatus::inputUnusable);
+    EXPECT_NE(past.err.find("the list would hold 1000 records"), std::string::npos) << past.err;
+    EXPECT_EQ(unpacked().at("A"), "a");
+}
+
+TEST_F(RecordCommands, RemoveAndRenameRefuseNamesNotInTheList) {
+    archive("5 0 A.BIN\r\n3 5 B.BIN\r\n3 5 B.BIN\r\n", "aaaaabbb");
+    const std::string before = list();
+    const std::vector<std::pair<std::vector<const char*>, const char*>> cases = {
+        {{"remove", "G\\S.RD", "A.BIN", "NONE"}, "NONE: not in G/S.RD"},
+        {{"rename", "G\\S.RD", "NONE", "X"}, "NONE: not in G/S.RD"},
+        {{"rename", "G\\S.RD", "B.BIN", "X"}, "B.BIN: names 2 records"},
+        {{"remove", "G\\S.RD", "A.BIN", "B.BIN"}, "every record would be gone"},
+    };
+    for (const auto& [arguments, problem] : cases) {
+        const Result result = run(arguments);
+        EXPECT_EQ(result.status, PackStatus::inputUnusable) << problem;
+        EXPECT_NE(result.err.find(problem), std::string::npos) << result.err;
+        EXPECT_EQ(list(), before) << problem;
+    }
+}
+
+TEST_F(RecordCommands, DataIsLeftAsAnUnpackOfTheNewArchiveLeavesIt) {
+    // On Windows A.BIN and a.bin are one file. Removing the later record: the
+    // earlier one's bytes stand there again, or a later update would take the
+    // old file for an edit and put it back.
+    host.rules = NameRules::windows;
+    archive("5 0 A.BIN\r\n3 5 B.BIN\r\n3 8 a.bin\r\n", "aaaaabbbccc");
+    host.files["G\\data\\A.BIN"] = toBytes("ccc");
+    host.files["G\\data\\B.BIN"] = toBytes("bbb");
+    Result result = run({"remove", "G\\S.RD", "a.bin"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n3 5 B.BIN\r\n");
+    EXPECT_EQ(toText(host.files.at("G\\data\\A.BIN")), "aaaaa");
+    result = run({"update", "G\\S.RD"});
+    EXPECT_NE(result.out.find("nothing changed"), std::string::npos) << result.out << result.err;
+
+    // A file there that is an edit not put back stops the change: it would be lost.
+    archive("5 0 A.BIN\r\n3 5 B.BIN\r\n3 8 a.bin\r\n", "aaaaabbbccc");
+    host.files["G\\data\\A.BIN"] = toBytes("my edit");
+    result = run({"remove", "G\\S.RD", "a.bin"});
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    EXPECT_NE(result.err.find("G\\data\\A.BIN: holds bytes the archive does not"), std::string::npos) << result.err;
+    EXPECT_EQ(toText(host.files.at("G\\data\\A.BIN")), "my edit");
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n3 5 B.BIN\r\n3 8 a.bin\r\n");
+
+    // Renaming leaves the old name's file where it is: it is the user's.
+    host.rules = NameRules::posix;
+    archive("5 0 A.BIN\r\n3 5 B.BIN\r\n", "aaaaabbb");
+    host.files["G\\data\\B.BIN"] = toBytes("bbb");
+    ASSERT_EQ(run({"rename", "G\\S.RD", "B.BIN", "C.BIN"}).status, PackStatus::done);
+    EXPECT_EQ(toText(host.files.at("G\\data\\B.BIN")), "bbb");
+    EXPECT_EQ(host.files.count("G\\data\\C.BIN"), 0u);
+
+    // A file already at a new record's path that the archive does not hold is refused.
+    archive("5 0 A.BIN\r\n", "aaaaa");
+    host.files["G\\data\\C.BIN"] = toBytes("mine");
+    host.files["G\\other"] = toBytes("theirs");
+    result = run({"add", "G\\S.RD", "G\\other", "--as", "C.BIN"});
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    EXPECT_NE(result.err.find("G/data/C.BIN: holds bytes the archive does not"), std::string::npos) << result.err;
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n");
+}
+
+TEST_F(RecordCommands, ASoundAddedFromItsWavGoesInScrambledAndItsWavIsRefreshed) {
+    archive("5 0 A.BIN\r\n", "aaaaa");
+    host.directories.insert("G\\data\\SFX");
+    // A .WAV as an editor saves it: 8-bit mono 11025 Hz, with a LIST chunk.
+    std::string wav("RIFF\0\0\0\0WAVEfmt ", 16);
+    wav += std::string("\x10\x00\x00\x00\x01\x00\x01\x00\x11\x2b\x00\x00\x11\x2b\x00\x00\x01\x00\x08\x00", 20);
+    wav += std::string("LIST\x04\x00\x00\x00info", 12);
+    wav += std::string("data\x04\x00\x00\x00\x80\x81\x7f\x90", 12);
+    host.files["G\\data\\SFX\\NEW.WAV"] = toBytes(wav);
+    const Result result = run({"add", "G\\S.RD", "G\\data\\SFX\\NEW.WAV", "-WAV2DIG"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n4 5 SFX\\NEW.DIG\r\n");
+    // Put back in the tool's own form, so the next update finds nothing changed.
+    const Result again = run({"update", "G\\S.RD", "-wav2dig"});
+    EXPECT_EQ(again.status, PackStatus::done) << again.err;
+    EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+    // Without -wav2dig a .WAV is a file like any other; with it, only sounds.
+    EXPECT_EQ(run({"add", "G\\S.RD", "G\\data\\SFX\\NEW.WAV", "--as", "X.BIN", "-wav2dig"}).status,
+              PackStatus::inputUnusable);
+}
+
+TEST_F(RecordCommands, ExtractWritesWhatAnUnpackWritesAndLeavesEditsAlone) {
+    archive("5 0 A.BIN\r\n3 5 SFX\\B.DIG\r\n2 8 SFX\\D\\C.TXT\r\n2 8 A.BIN\r\n", "aaaaabbbcc");
+    host.directories = {"G"};  // no data/ yet, nor any directory under it
+    Result result = run({"extract", "G\\S.RD", "sfx/*"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err << result.out;
+    EXPECT_EQ(toText(host.files.at("G\\data\\SFX\\B.DIG")), "bbb");
+    EXPECT_EQ(toText(host.files.at("G\\data\\SFX\\D\\C.TXT")), "cc");
+    EXPECT_EQ(host.files.count("G\\data\\A.BIN"), 0u);
+    EXPECT_NE(result.out.find("extracted 2 files (5 bytes) to G/data/"), std::string::npos) << result.out;
+
+    // What stands at a path is the last record written there, as in an unpack.
+    result = run({"extract", "G\\S.RD", "A.BI?", "-dig2wav"});
+    EXPECT_EQ(toText(host.files.at("G\\data\\A.BIN")), "cc");
+    EXPECT_EQ(host.files.count("G\\data\\SFX\\B.WAV"), 0u);
+
+    // An edit not put back yet is left alone and named, unless --overwrite.
+    host.files["G\\data\\SFX\\B.DIG"] = toBytes("edited");
+    result = run({"extract", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    EXPECT_NE(result.err.find("G/data/SFX/B.DIG: differs from record 2 (SFX\\B.DIG)"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(toText(host.files.at("G\\data\\SFX\\B.DIG")), "edited");
+    EXPECT_EQ(run({"extract", "G\\S.RD", "--overwrite"}).status, PackStatus::done);
+    EXPECT_EQ(toText(host.files.at("G\\data\\SFX\\B.DIG")), "bbb");
+
+    // Elsewhere, with sounds as .WAV; a pattern that matches nothing is named and nothing is written.
+    result = run({"extract", "G\\S.RD", "*.dig", "-C", "G\\out\\sounds", "-dig2wav"});
+    EXPECT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(toText(host.files.at("G\\out\\sounds\\SFX\\B.DIG")), "bbb");
+    EXPECT_EQ(host.files.count("G\\out\\sounds\\SFX\\B.WAV"), 1u);
+    result = run({"extract", "G\\S.RD", "*.dig", "NOPE*", "-C", "G\\none"});
+    EXPECT_EQ(result.status, PackStatus::badCommandLine);
+    EXPECT_EQ(result.err, "'NOPE*': matches no entry of G/S.RD\n");
+    EXPECT_EQ(host.directories.count("G\\none"), 0u);
+}
+
+TEST_F(RecordCommands, ExtractNamesRecordsAnUnpackWouldStopOnAndWritesTheRest) {
+    archive("5 0 A.BIN\r\n3 50 BAD.BIN\r\n2 1 ..\\OUT\r\n2 8 C.BIN\r\n", "aaaaabbbcc");
+    const Result result = run({"extract", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::archiveUnsafe);
+    EXPECT_NE(result.err.find("record 2 (BAD.BIN): not extracted: "), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("with status 5"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("record 3 (..\\OUT): not extracted: the unpacker refuses its name"), std::string::npos)
+        << result.err;
+    EXPECT_EQ(toText(host.files.at("G\\data\\A.BIN")), "aaaaa");
+    EXPECT_EQ(toText(host.files.at("G\\data\\C.BIN")), "cc");
+    EXPECT_EQ(host.files.count("G\\OUT"), 0u);
+}
+
+}  // namespace
+}  // namespace quill::pack
