@@ -232,3 +232,116 @@ TEST(UpdateRoundTrip, RepeatedEditsAndUpdatesAlwaysGiveTheLastEdit) {
 
 }  // namespace
 }  // namespace quill::pack
+
+namespace quill::pack {
+namespace {
+
+PackStatus packRun(MemoryHost& host, std::vector<std::string> words, std::string* errText = nullptr) {
+    words.insert(words.begin(), "quillpack");
+    std::vector<const char*> arguments;
+    for (const std::string& word : words) arguments.push_back(word.c_str());
+    testing::CapturedConsole out;
+    testing::CapturedConsole err;
+    const PackStatus status = runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
+    if (errText != nullptr) *errText = err.text + out.text;
+    return status;
+}
+
+// Random sequences of the five commands that change or read an archive, each
+// followed by an unpack: the archive always holds what was last edited, added,
+// removed or renamed, and data/ what an unpack of it leaves.
+TEST(EveryCommandRoundTrip, RandomSequencesAlwaysGiveWhatWasLastDone) {
+    const std::vector<std::string> pool = {"A.BIN", "B.TXT", "SFX\\C.DIG", "SFX\\D", "E.MAP", "F.BIN", "G.DIG"};
+    int done[5] = {};
+    for (unsigned seed = 1; seed <= 40; ++seed) {
+        std::mt19937 random(seed);
+        MemoryHost host;
+        host.directories = {"G", "G\\data"};
+        host.files["G\\L.RES"] = randomBytes(random, 600);
+        host.files["G\\L.RD"] = toBytes("100 0 A.BIN\n200 100 SFX\\C.DIG\n300 300 E.MAP\n");
+        Files model = {{"A.BIN", Bytes(host.files["G\\L.RES"].begin(), host.files["G\\L.RES"].begin() + 100)},
+                       {"SFX\\C.DIG", Bytes(host.files["G\\L.RES"].begin() + 100, host.files["G\\L.RES"].begin() + 300)},
+                       {"E.MAP", Bytes(host.files["G\\L.RES"].begin() + 300, host.files["G\\L.RES"].end())}};
+        std::string err;
+        ASSERT_EQ(packRun(host, {"extract", "G\\L.RD"}, &err), PackStatus::done) << err;
+        for (int step = 0; step < 12; ++step) {
+            std::vector<std::string> present;
+            std::vector<std::string> absent;
+            for (const std::string& name : pool) (model.count(name) != 0 ? present : absent).push_back(name);
+            const int kind = static_cast<int>(random() % 5);
+            const std::string some = present[random() % present.size()];
+            std::string what;
+            if (kind == 0) {  // update: an edit put back
+                const Bytes edited = randomBytes(random, 1 + random() % 300);
+                host.files["G\\data\\" + some] = edited;
+                model[some] = edited;
+                what = "update " + some;
+                ASSERT_EQ(packRun(host, {"update", "G\\L.RD"}, &err), PackStatus::done) << what << err;
+            } else if (kind == 1) {  // extract: a file lost from data/ comes back
+                host.files.erase("G\\data\\" + some);
+                what = "extract " + some;
+                ASSERT_EQ(packRun(host, {"extract", "G\\L.RD", some}, &err), PackStatus::done) << what << err;
+            } else if (kind == 2 && !absent.empty()) {  // add, from data/ or from elsewhere
+                const std::string name = absent[random() % absent.size()];
+                const Bytes bytes = randomBytes(random, 1 + random() % 300);
+                what = "add " + name;
+                if (random() % 2 == 0 && !name.starts_with("SFX")) {
+                    host.files["G\\new"] = bytes;
+                    ASSERT_EQ(packRun(host, {"add", "G\\L.RD", "G\\new", "--as", name}, &err), PackStatus::done)
+                        << what << err;
+                } else {
+                    host.directories.insert("G\\data\\SFX");
+                    host.files["G\\data\\" + name] = bytes;
+                    ASSERT_EQ(packRun(host, {"add", "G\\L.RD", "G\\data\\" + name}, &err), PackStatus::done)
+                        << what << err;
+                }
+                model[name] = bytes;
+            } else if (kind == 3 && present.size() > 1) {  // remove
+                what = "remove " + some;
+                ASSERT_EQ(packRun(host, {"remove", "G\\L.RD", some}, &err), PackStatus::done) << what << err;
+                model.erase(some);
+                host.files.erase("G\\data\\" + some);  // the user tidies up
+            } else if (kind == 4 && !absent.empty()) {  // rename
+                const std::string name = absent[random() % absent.size()];
+                what = "rename " + some + " " + name;
+                ASSERT_EQ(packRun(host, {"rename", "G\\L.RD", some, name}, &err), PackStatus::done) << what << err;
+                model[name] = model[some];
+                model.erase(some);
+                host.files.erase("G\\data\\" + some);
+                host.directories.insert("G\\data\\SFX");
+                ASSERT_EQ(packRun(host, {"extract", "G\\L.RD", name}, &err), PackStatus::done) << what << err;
+            } else {
+                continue;
+            }
+            ++done[kind];
+            // What an unpack leaves is the model, and so is data/.
+            Files unpacked;
+            {
+                MemoryHost fresh;
+                fresh.directories = {"G", "G\\data", "G\\data\\SFX"};
+                fresh.files["G\\L.RD"] = host.files.at("G\\L.RD");
+                fresh.files["G\\L.RES"] = host.files.at("G\\L.RES");
+                testing::CapturedConsole console;
+                const char* arguments[] = {"quillfane", "G\\L.RD"};
+                ASSERT_EQ(run(2, arguments, fresh, console), ExitCode::ok) << what << console.text;
+                unpacked = dataFiles(fresh);
+            }
+            EXPECT_TRUE(unpacked == model) << "seed " << seed << ", " << what << "\n"
+                                           << testing::toText(host.files.at("G\\L.RD"));
+            // data/ holds no stale file: each one there is what an unpack
+            // writes there (one added from elsewhere may be missing).
+            for (const auto& [name, bytes] : dataFiles(host)) {
+                const auto found = model.find(name);
+                EXPECT_TRUE(found != model.end() && found->second == bytes)
+                    << "seed " << seed << ", " << what << ": data/" << name;
+            }
+            // Run again, an update finds nothing to do.
+            ASSERT_EQ(packRun(host, {"update", "G\\L.RD"}, &err), PackStatus::done) << what << err;
+            EXPECT_NE(err.find("nothing changed"), std::string::npos) << what << err;
+        }
+    }
+    for (const int count : done) EXPECT_GT(count, 10);
+}
+
+}  // namespace
+}  // namespace quill::pack
