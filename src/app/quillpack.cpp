@@ -13,6 +13,7 @@ int packWith(int argc, const char* const* argv) {
     const quill::pack::PackStatus status =
         quill::pack::runPack(argc, argv, quill::systemHost(), out, quill::standardError());
     out.flush();
+    quill::holdOwnConsoleWindow();
     return static_cast<int>(status);
 }
 

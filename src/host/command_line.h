@@ -26,4 +26,13 @@ private:
     std::vector<const char*> pointers_;
 };
 
+// Started from Explorer (a list dropped onto the .exe), the console window
+// is this process's alone and closes with it: so that what was printed can
+// be read, waits for a key first. Elsewhere, and under a shell, does nothing.
+#ifdef _WIN32
+void holdOwnConsoleWindow();
+#else
+inline void holdOwnConsoleWindow() {}
+#endif
+
 }  // namespace quill

@@ -58,8 +58,9 @@ private:
         bool every = true;
         for (std::size_t k = 0; k < used.size(); ++k) {
             if (used[k]) continue;
-            err_.print("'" + shownName(options_.patterns[k]) + "': matches no entry of " +
-                       shownPath(host_, archive_.paths.list) + "\n");
+            std::string text(1, '\'');  // built piece by piece: GCC 12's -Wrestrict misreads "'" + std::string
+            text += shownName(options_.patterns[k]);
+            err_.print(text + "': matches no entry of " + shownPath(host_, archive_.paths.list) + "\n");
             every = false;
         }
         return every;

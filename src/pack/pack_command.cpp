@@ -119,6 +119,12 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
         return PackStatus::done;
     }
     const CommandSpec* spec = findCommand(first);
+    // A list dropped onto the .exe in Explorer arrives as the only word.
+    std::string reason;
+    if (spec == nullptr && words.empty() && host.nameRules() == NameRules::windows && !first.starts_with("-") &&
+        host.lookUp(host.importArgumentPath(first), reason) == PathState::file) {
+        return listArchive(host, out, err, host.importArgumentPath(first));
+    }
     if (spec == nullptr) {
         std::vector<std::string_view> names;
         for (const CommandSpec& known : commandSpecs()) names.push_back(known.name);

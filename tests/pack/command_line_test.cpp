@@ -113,6 +113,16 @@ TEST_F(CommandLine, NoWordsPrintTheHelpAsAnError) {
     EXPECT_EQ(run({"--version"}).out, std::string("quillpack ") + QUILL_VERSION + "\n");
 }
 
+TEST_F(CommandLine, AListDroppedOntoTheExeOnWindowsIsListed) {
+    EXPECT_EQ(run({"G\\S.RD"}).status, PackStatus::badCommandLine);  // on Linux, an unknown command
+    host.rules = NameRules::windows;
+    const Result result = run({"G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_NE(result.out.find("unpack       completes"), std::string::npos) << result.out;
+    // A word that is no file stays an unknown command.
+    EXPECT_EQ(run({"G\\NONE.RD"}).status, PackStatus::badCommandLine);
+}
+
 TEST(NearestWord, OnlyASlipIsCorrected) {
     const std::vector<std::string_view> words = {"list", "update", "compact", "extract", "add", "remove", "rename"};
     EXPECT_EQ(nearestWord("updat", words), "update");
