@@ -19,8 +19,12 @@ install_missing() {
       return 1
     fi
   fi
-  echo "== installing: ${quill_missing[*]}"
-  "${as_root[@]}" apt-get update -qq
-  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${quill_missing[@]}" >/dev/null
+  # apt's own lines (Get:, Unpacking, Setting up) are the progress: on a fresh
+  # machine Wine and MinGW-w64 alone take minutes.
+  echo "== installing ${#quill_missing[@]} packages and what they need: ${quill_missing[*]}"
+  echo "== apt-get update"
+  "${as_root[@]}" apt-get update
+  echo "== apt-get install (this can take several minutes)"
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y "${quill_missing[@]}"
   quill_missing=()
 }
