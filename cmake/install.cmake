@@ -5,8 +5,9 @@ if(WIN32)
   # A zip a player unpacks anywhere: the programs and their papers side by side.
   install(TARGETS quillfane quillpack RUNTIME DESTINATION .)
 
-  # Notepad and friends want CR LF; the repository keeps LF.
-  foreach(doc README.md:README.txt LICENSE:LICENSE.txt)
+  # Notepad and friends want CR LF; the repository keeps LF. The zip's
+  # README.txt is written for a Windows user, not the repository's README.md.
+  foreach(doc packaging/windows/README.txt:README.txt LICENSE:LICENSE.txt)
     string(REPLACE ":" ";" doc "${doc}")
     list(GET doc 0 source)
     list(GET doc 1 target)
@@ -19,6 +20,8 @@ if(WIN32)
   endforeach()
   add_custom_target(windows_docs ALL DEPENDS ${QUILL_WINDOWS_DOCS})
   install(FILES ${QUILL_WINDOWS_DOCS} DESTINATION .)
+  # The demo archive, to try the tools on (README.txt starts with it).
+  install(FILES demo/DEMO.RD demo/DEMO.RES DESTINATION demo)
 
   set(CPACK_GENERATOR ZIP)
   if(CMAKE_SIZEOF_VOID_P EQUAL 8)
