@@ -105,6 +105,11 @@ public:
     // An entry name, the game's bytes as listed, in this host's path form:
     // the file it names is the one the game's own tool would have made.
     virtual std::string importListName(const std::string& name) const = 0;
+    // The other way: a name the user typed (a path below the data directory,
+    // a record's name), in this host's path form, as the list's bytes that
+    // importListName reads back as it; false when the game's bytes cannot
+    // spell it (on Windows, characters outside the ANSI code page).
+    virtual bool exportListName(const std::string& typed, std::string& name) const = 0;
 
     // What changing an archive in place needs. Every host provides each one:
     // a host without them does not compile, rather than refusing at run time.

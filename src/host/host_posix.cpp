@@ -530,6 +530,10 @@ public:
     }
 
     std::string importListName(const std::string& name) const override { return name; }
+    bool exportListName(const std::string& typed, std::string& name) const override {
+        name = typed;
+        return true;
+    }
 
     PathState lookUp(const std::string& path, std::string& reason) override {
         struct stat info {};

@@ -387,6 +387,27 @@ public:
         return utf8FromUtf16(std::u16string(wide.begin(), wide.end()));
     }
 
+    // Only a name every character of which the ANSI code page holds, with no
+    // best-fit stand-in: the file must land under the name typed.
+    bool exportListName(const std::string& typed, std::string& name) const override {
+        const WidePath wide(typed);
+        if (!wide.valid() || typed.empty()) return false;
+        BOOL defaulted = FALSE;
+        const int bytes =
+            WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.get(), -1, nullptr, 0, nullptr, &defaulted);
+        if (bytes <= 1 || defaulted) return false;
+        std::string result(static_cast<std::size_t>(bytes), '\0');
+        if (WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.get(), -1, result.data(), bytes, nullptr,
+                                &defaulted) != bytes ||
+            defaulted) {
+            return false;
+        }
+        result.pop_back();  // the terminator
+        if (importListName(result) != typed) return false;
+        name = std::move(result);
+        return true;
+    }
+
     void makeDirectory(const std::string& path) override {
         const WidePath wide(path);
         if (wide.valid()) (void)CreateDirectoryW(wide.get(), nullptr);

@@ -77,11 +77,16 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     };
     std::vector<std::byte> buffer;
     for (const std::string& file : options.files) {
-        std::string name = options.as.empty() ? nameUnder(archive.paths.dataDirectory, file, host.nameRules())
-                                              : options.as;
-        if (name.empty()) {
+        const std::string typed = options.as.empty() ? nameUnder(archive.paths.dataDirectory, file, host.nameRules())
+                                                     : options.as;
+        if (typed.empty()) {
             refuse(file, "not under " + shownPath(host, archive.paths.dataDirectory) +
                              "; give the record's name with --as NAME");
+            continue;
+        }
+        std::string name;
+        if (!host.exportListName(typed, name)) {
+            refuse(file, "its name " + typed + " holds characters the game's list cannot spell on this system");
             continue;
         }
         FileTime seen;

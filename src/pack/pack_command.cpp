@@ -92,7 +92,7 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     if (name == "add") {
         AddOptions options;
         for (std::size_t i = 1; i < arguments.size(); ++i) options.files.push_back(path(i));
-        if (command.has("--as")) options.as = host.importListName(option("--as"));
+        if (command.has("--as")) options.as = option("--as");
         options.wav2dig = command.has("-wav2dig");
         return addRecords(host, out, err, path(0), options);
     }

@@ -9,7 +9,9 @@ namespace {
 
 // The records a name given on the command line means: those listed under it
 // exactly, or else those an unpack on Windows writes to the same file.
-std::vector<int> recordsNamed(const Archive& archive, const std::string& name) {
+std::vector<int> recordsNamed(const Host& host, const Archive& archive, const std::string& typed) {
+    std::string name;
+    if (!host.exportListName(typed, name)) return {};
     std::vector<int> exact;
     std::vector<int> alike;
     for (int record = 0; record < archive.table->count; ++record) {
@@ -45,7 +47,7 @@ PackStatus removeRecords(Host& host, Console& out, Console& err, const std::stri
     ArchiveEdit edit;
     bool found = true;
     for (const std::string& name : names) {
-        const std::vector<int> records = recordsNamed(archive, name);
+        const std::vector<int> records = recordsNamed(host, archive, name);
         if (records.empty()) {
             err.print(shownName(name) + ": not in " + shownPath(host, listPath) + "\n");
             found = false;
@@ -73,7 +75,7 @@ PackStatus renameRecord(Host& host, Console& out, Console& err, const std::strin
     if (const PackStatus loaded = loadForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
-    const std::vector<int> records = recordsNamed(archive, oldName);
+    const std::vector<int> records = recordsNamed(host, archive, oldName);
     if (records.size() != 1) {
         err.print(shownName(oldName) + (records.empty() ? ": not in " + shownPath(host, listPath)
                                                         : ": names " + std::to_string(records.size()) +
@@ -82,7 +84,10 @@ PackStatus renameRecord(Host& host, Console& out, Console& err, const std::strin
         return PackStatus::inputUnusable;
     }
     ArchiveEdit edit;
-    edit.renamed[records.front()] = newName;
+    if (!host.exportListName(newName, edit.renamed[records.front()])) {
+        err.print(newName + ": holds characters the game's list cannot spell on this system; nothing written\n");
+        return PackStatus::inputUnusable;
+    }
     const std::string was = recordText(archive, records.front());
     const PackStatus status = applyEdit(host, out, err, archive, edit, {});
     if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {

@@ -193,6 +193,11 @@ Failures listNamesLandWhereAnsiCallsPutThem(const std::string& directory) {
         const std::string written = "made by the ANSI call " + hex(listed);
         const std::string name = systemHost().importListName(listed);
         imported.insert(name);
+        // A name typed as the file shows goes back to the list's own bytes.
+        std::string exported;
+        if (!systemHost().exportListName(name, exported) || exported != listed) {
+            failures.push_back(hex(listed) + " does not go back to the list's bytes");
+        }
         if (!writeThroughAnsi(listed, written)) {
             failures.push_back("the ANSI call cannot make " + hex(listed));
             continue;
@@ -212,6 +217,14 @@ Failures listNamesLandWhereAnsiCallsPutThem(const std::string& directory) {
     if (imported.size() != 0x80) failures.push_back("two bytes gave one name");
     const std::string plain = "PLAIN\\NAME.DIG";
     if (systemHost().importListName(plain) != plain) failures.push_back("an ASCII name changed");
+    std::string exported;
+    if (!systemHost().exportListName(plain, exported) || exported != plain) {
+        failures.push_back("an ASCII name does not go to the list as it is");
+    }
+    // U+4E00 is in no single-byte ANSI code page: no best-fit stand-in is taken.
+    if (systemHost().exportListName("\xE4\xB8\x80.TXT", exported)) {
+        failures.push_back("a name the code page cannot spell went to the list as " + hex(exported));
+    }
     if (!systemHost().importListName("").empty()) failures.push_back("the empty name became something");
     wchar_t temp[MAX_PATH + 1] = {};
     GetTempPathW(MAX_PATH + 1, temp);

@@ -67,6 +67,9 @@ public:
     bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override;
     bool removeFile(const std::string& path) override;
     std::string importListName(const std::string& name) const override { return inner_.importListName(name); }
+    bool exportListName(const std::string& typed, std::string& name) const override {
+        return inner_.exportListName(typed, name);
+    }
     PathState lookUp(const std::string& path, std::string& reason) override;
     std::string lastFailure() const override { return inner_.lastFailure(); }
     std::string foundPath(const std::string& path, NameCase nameCase) override {

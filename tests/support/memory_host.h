@@ -59,6 +59,10 @@ public:
     }
 
     std::string importListName(const std::string& name) const override { return name; }
+    bool exportListName(const std::string& typed, std::string& name) const override {
+        name = typed;
+        return true;
+    }
     PathState lookUp(const std::string& path, std::string& reason) override;
     std::string lastFailure() const override { return failure; }
     std::string foundPath(const std::string& path, NameCase) override { return path; }

@@ -109,6 +109,9 @@ public:
         calls.push_back("allocate");
         return inner_.allocate(size);
     }
+    bool exportListName(const std::string& typed, std::string& name) const override {
+        return inner_.exportListName(typed, name);
+    }
     std::string importListName(const std::string& name) const override {
         calls.push_back("importListName");
         return inner_.importListName(name);
