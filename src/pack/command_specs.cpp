@@ -43,6 +43,14 @@ const std::vector<CommandSpec>& commandSpecs() {
          "  Writes NEW.RD and its resource: every range of bytes once, in list\n"
          "  order, no gaps; the same records in the same order.\n",
          2, 2, {}},
+        {"open", "open LIST.RD [--port N] [--no-browser] [--read-only]", "the workbench, in the browser",
+         "  Serves a page for the archive on this machine and opens the browser on\n"
+         "  it: every record, its sound or text, and replace, add, remove and rename\n"
+         "  staged and saved in one commit. Only the address printed gets in.\n"
+         "  --port N: listen on port N (default: one the system picks).\n"
+         "  --no-browser: print the address only. --read-only: no changes.\n"
+         "  Runs until the page's Close or Ctrl+C.\n",
+         1, 1, {{"--port", true, {}}, {"--no-browser", false, {}}, {"--read-only", false, {}}}},
         {"help", "help [COMMAND]", "this help, or one command's", "  Shows the help, or one command's.\n", 0, 1, {}},
     };
     return specs;

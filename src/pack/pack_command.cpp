@@ -4,6 +4,7 @@
 #include "pack/command_line.h"
 #include "pack/pack.h"
 #include "pack/update.h"
+#include "web/workbench.h"
 
 #ifndef QUILL_VERSION
 #define QUILL_VERSION "unknown"
@@ -100,6 +101,7 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
         return removeRecords(host, out, err, path(0), {arguments.begin() + 1, arguments.end()});
     }
     if (name == "rename") return renameRecord(host, out, err, path(0), arguments[1], arguments[2]);
+    if (name == "open") return openWorkbench(host, out, err, path(0), command);
     return refused(err, "unknown command '" + std::string(name) + "'", nullptr);
 }
 

@@ -1,0 +1,145 @@
+#include "web/workbench_state.h"
+
+#include <charconv>
+
+#include "pack/archive_edit.h"
+#include "sound/dig_to_wav.h"
+#include "web/json_text.h"
+#include "web/staged_changes.h"
+#include "web/text_console.h"
+
+namespace quill::web {
+namespace {
+
+Reply jsonReply(int status, std::string body) { return {status, "application/json", std::move(body), {}}; }
+
+std::string messagesJson(const std::vector<std::string>& lines) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < lines.size(); ++i) json += (i == 0 ? "" : ",") + jsonString(lines[i]);
+    return json + "]";
+}
+
+Reply refusal(int status, const std::vector<std::string>& lines, bool changed = false) {
+    return jsonReply(status, "{\"ok\":false,\"changed\":" + jsonBool(changed) + ",\"messages\":" + messagesJson(lines) + "}");
+}
+
+// The file name a download is offered under: the last part of the record's name.
+std::string lastPart(const std::string& name) {
+    const std::size_t slash = name.find_last_of("\\/");
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+}  // namespace
+
+std::shared_ptr<const Snapshot> WorkbenchState::current() {
+    const std::lock_guard guard(snapshotGuard_);
+    return snapshot_;
+}
+
+pack::PackStatus WorkbenchState::load(Console& err) {
+    const std::lock_guard disk(disk_);
+    auto fresh = std::make_shared<Snapshot>();
+    const pack::PackStatus status = pack::loadArchiveConsistent(host_, err, options_.listPath, fresh->archive);
+    if (status != pack::PackStatus::done) return status;
+    describeSnapshot(*fresh);
+    const std::lock_guard guard(snapshotGuard_);
+    snapshot_ = std::move(fresh);
+    return status;
+}
+
+Reply WorkbenchState::reload() {
+    TextConsole err;
+    if (load(err) != pack::PackStatus::done) return refusal(409, err.lines());
+    return jsonReply(200, archiveJson(host_, *current(), options_.readOnly));
+}
+
+Reply WorkbenchState::record(std::string_view number, bool wav, std::string_view version, std::size_t most,
+                             bool download) {
+    const std::shared_ptr<const Snapshot> snapshot = current();
+    if (!snapshot || version != snapshot->version) {
+        return refusal(409, {"the archive was loaded again since this page loaded it: reload the page's view"}, true);
+    }
+    const pack::Archive& archive = snapshot->archive;
+    int record = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), record);
+    if (error != std::errc() || end != number.data() + number.size() || record < 1 || record > archive.table->count) {
+        return refusal(404, {"no record " + std::string(number.substr(0, 16))});
+    }
+    const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(record - 1)];
+    if (!checkEntry(entry, static_cast<std::int32_t>(archive.resource.size))) {
+        return refusal(404, {"record " + std::to_string(record) + " lies outside the resource"});
+    }
+    const std::span<const std::byte> bytes = pack::recordBytes(archive, record - 1);
+    Reply reply;
+    if (wav) {
+        if (snapshot->kinds[static_cast<std::size_t>(record - 1)] != RecordKind::sound) {
+            return refusal(404, {"record " + std::to_string(record) + " is not a sound"});
+        }
+        const std::vector<std::byte> companion = companionBytes(bytes);
+        reply.type = "audio/wav";
+        reply.body.assign(reinterpret_cast<const char*>(companion.data()), companion.size());
+        if (download) reply.fileName = lastPart(host_.importListName(wavNameFor(entry.name)));
+        return reply;
+    }
+    const std::span<const std::byte> shown = bytes.first(std::min(bytes.size(), most));
+    reply.type = "application/octet-stream";
+    reply.body.assign(reinterpret_cast<const char*>(shown.data()), shown.size());
+    if (download) reply.fileName = lastPart(host_.importListName(entry.name));
+    return reply;
+}
+
+Reply WorkbenchState::nameCheck(std::string_view typed) {
+    const std::shared_ptr<const Snapshot> snapshot = current();
+    if (!snapshot) return refusal(409, {"the archive is not loaded"});
+    std::string name;
+    std::string problem;
+    if (!host_.exportListName(std::string(typed), name)) {
+        problem = "holds characters the game's list cannot spell on this system";
+    } else if (problem = pack::nameProblem(name); problem.empty()) {
+        // The same rules add applies, against the archive as loaded.
+        pack::ArchiveEdit edit;
+        edit.added.push_back({name, {std::byte{0}}});
+        const auto problems = pack::editProblems(snapshot->archive, host_.nameRules(), edit);
+        if (!problems.empty()) problem = problems.front();
+    }
+    return jsonReply(200, "{\"problem\":" + jsonString(problem) + "}");
+}
+
+Reply WorkbenchState::save(std::string_view version, std::string_view changes,
+                           const std::map<std::string, std::string_view>& parts) {
+    if (options_.readOnly) return refusal(403, {"the workbench was opened --read-only; nothing written"});
+    const std::lock_guard disk(disk_);
+    TextConsole out;
+    TextConsole err;
+    if (pack::refuseListThatIsItsResource(host_, err, options_.listPath) != pack::PackStatus::done) {
+        return refusal(200, err.lines());
+    }
+    std::unique_ptr<FileLock> lock;
+    pack::Archive archive;
+    if (pack::loadArchiveLocked(host_, err, options_.listPath, archive, lock) != pack::PackStatus::done) {
+        auto lines = err.lines();
+        lines.push_back("nothing written");
+        return refusal(200, lines);
+    }
+    if (archiveVersion(archive) != version) {
+        return refusal(200,
+                       {"the archive changed on disk since this page loaded it (another update or another page "
+                        "saved); nothing written. Reload shows it as it is now."},
+                       true);
+    }
+    pack::ArchiveEdit edit;
+    std::vector<std::string> problems = stagedEdit(host_, archive, changes, parts, edit);
+    if (!problems.empty()) {
+        problems.push_back("nothing written");
+        return refusal(200, problems);
+    }
+    const pack::PackStatus status = pack::applyEdit(host_, out, err, archive, edit, {});
+    lock.reset();
+    std::vector<std::string> lines = out.lines();
+    for (std::string& line : err.lines()) lines.push_back(std::move(line));
+    const bool saved = status == pack::PackStatus::done || status == pack::PackStatus::dataNotRefreshed;
+    return jsonReply(200, "{\"ok\":" + jsonBool(saved) + ",\"changed\":false,\"status\":" +
+                              jsonNumber(static_cast<int>(status)) + ",\"messages\":" + messagesJson(lines) + "}");
+}
+
+}  // namespace quill::web
