@@ -25,8 +25,8 @@ std::size_t distance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
-const OptionSpec* findOption(const CommandSpec& spec, std::string_view word) {
-    for (const OptionSpec& option : spec.options) {
+const OptionInfo* findOption(const CommandInfo& info, std::string_view word) {
+    for (const OptionInfo& option : info.options) {
         if (equalsIgnoringAsciiCase(word, option.name) ||
             (!option.alias.empty() && equalsIgnoringAsciiCase(word, option.alias))) {
             return &option;
@@ -60,15 +60,15 @@ std::string nearestWord(std::string_view word, const std::vector<std::string_vie
     return bestDistance <= allowed ? std::string(best) : std::string();
 }
 
-const CommandSpec* findCommand(std::string_view word) {
-    for (const CommandSpec& spec : commandSpecs()) {
-        if (equalsIgnoringAsciiCase(word, spec.name)) return &spec;
+const CommandInfo* findCommand(std::string_view word) {
+    for (const CommandInfo& info : commandTable()) {
+        if (equalsIgnoringAsciiCase(word, info.name)) return &info;
     }
     return nullptr;
 }
 
-std::string parseCommand(const CommandSpec& spec, const std::vector<std::string>& words, ParsedCommand& parsed) {
-    parsed.spec = &spec;
+std::string parseCommand(const CommandInfo& info, const std::vector<std::string>& words, ParsedCommand& parsed) {
+    parsed.info = &info;
     bool optionsEnded = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
@@ -80,15 +80,15 @@ std::string parseCommand(const CommandSpec& spec, const std::vector<std::string>
             parsed.arguments.push_back(word);
             continue;
         }
-        const OptionSpec* option = findOption(spec, word);
+        const OptionInfo* option = findOption(info, word);
         if (option == nullptr) {
             std::vector<std::string_view> names;
-            for (const OptionSpec& known : spec.options) {
+            for (const OptionInfo& known : info.options) {
                 names.push_back(known.name);
                 if (!known.alias.empty()) names.push_back(known.alias);
             }
             const std::string near = nearestWord(word, names);
-            std::string text = "unknown option " + quoted(word) + " for " + std::string(spec.name);
+            std::string text = "unknown option " + quoted(word) + " for " + std::string(info.name);
             if (!near.empty()) return text + "; did you mean " + quoted(near) + "?";
             return names.empty() ? text + " (it takes none)" : text;
         }
@@ -102,9 +102,9 @@ std::string parseCommand(const CommandSpec& spec, const std::vector<std::string>
         parsed.options[name] = words[++i];
     }
     const int count = static_cast<int>(parsed.arguments.size());
-    if (count < spec.minArguments || (spec.maxArguments >= 0 && count > spec.maxArguments)) {
-        return std::string(count < spec.minArguments ? "too few" : "too many") + " arguments for " +
-               std::string(spec.name);
+    if (count < info.minArguments || (info.maxArguments >= 0 && count > info.maxArguments)) {
+        return std::string(count < info.minArguments ? "too few" : "too many") + " arguments for " +
+               std::string(info.name);
     }
     return {};
 }

@@ -28,12 +28,12 @@ constexpr std::string_view kStatus =
 std::string fullHelp() {
     std::string text = "quillpack: the Quillfane archive (LIST.RD and its .RES) for modders.\n\n"
                        "usage: quillpack COMMAND LIST.RD ...\n\n";
-    for (const CommandSpec& spec : commandSpecs()) {
-        const std::string synopsis = "  " + std::string(spec.synopsis);
+    for (const CommandInfo& info : commandTable()) {
+        const std::string synopsis = "  " + std::string(info.synopsis);
         if (synopsis.size() < 28) {
-            text += synopsis + std::string(28 - synopsis.size(), ' ') + std::string(spec.summary) + "\n";
+            text += synopsis + std::string(28 - synopsis.size(), ' ') + std::string(info.summary) + "\n";
         } else {
-            text += synopsis + "\n" + std::string(28, ' ') + std::string(spec.summary) + "\n";
+            text += synopsis + "\n" + std::string(28, ' ') + std::string(info.summary) + "\n";
         }
     }
     text += "  --version                 the version\n\n";
@@ -41,13 +41,13 @@ std::string fullHelp() {
     return text + std::string(kExample) + "\n" + std::string(kStatus);
 }
 
-std::string commandHelp(const CommandSpec& spec) {
-    return "usage: quillpack " + std::string(spec.synopsis) + "\n\n" + std::string(spec.detail);
+std::string commandHelp(const CommandInfo& info) {
+    return "usage: quillpack " + std::string(info.synopsis) + "\n\n" + std::string(info.detail);
 }
 
-PackStatus refused(Console& err, const std::string& problem, const CommandSpec* spec) {
+PackStatus refused(Console& err, const std::string& problem, const CommandInfo* info) {
     err.print("quillpack: " + problem + "\n");
-    err.print(spec != nullptr ? "usage: quillpack " + std::string(spec->synopsis) + "\n"
+    err.print(info != nullptr ? "usage: quillpack " + std::string(info->synopsis) + "\n"
                               : std::string("run 'quillpack help' for the commands\n"));
     return PackStatus::badCommandLine;
 }
@@ -63,8 +63,8 @@ PackStatus help(Console& out, Console& err, const std::vector<std::string>& rest
     }
     if (rest.size() == 1) {
         const bool aboutHelp = rest[0] == "--help" || rest[0] == "-h";
-        if (const CommandSpec* spec = findCommand(aboutHelp ? "help" : rest[0])) {
-            out.print(commandHelp(*spec));
+        if (const CommandInfo* info = findCommand(aboutHelp ? "help" : rest[0])) {
+            out.print(commandHelp(*info));
             return PackStatus::done;
         }
     }
@@ -72,7 +72,7 @@ PackStatus help(Console& out, Console& err, const std::vector<std::string>& rest
 }
 
 PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand& command) {
-    const std::string_view name = command.spec->name;
+    const std::string_view name = command.info->name;
     const auto& arguments = command.arguments;
     const auto path = [&](std::size_t i) { return host.importArgumentPath(arguments[i]); };
     const auto option = [&](std::string_view key) { return command.options.at(std::string(key)); };
@@ -120,16 +120,16 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
         out.print(std::string("quillpack ") + QUILL_VERSION + "\n");
         return PackStatus::done;
     }
-    const CommandSpec* spec = findCommand(first);
+    const CommandInfo* info = findCommand(first);
     // A list dropped onto the .exe in Explorer arrives as the only word.
     std::string reason;
-    if (spec == nullptr && words.empty() && host.nameRules() == NameRules::windows && !first.starts_with("-") &&
+    if (info == nullptr && words.empty() && host.nameRules() == NameRules::windows && !first.starts_with("-") &&
         host.lookUp(host.importArgumentPath(first), reason) == PathState::file) {
         return listArchive(host, out, err, host.importArgumentPath(first));
     }
-    if (spec == nullptr) {
+    if (info == nullptr) {
         std::vector<std::string_view> names;
-        for (const CommandSpec& known : commandSpecs()) names.push_back(known.name);
+        for (const CommandInfo& known : commandTable()) names.push_back(known.name);
         const std::string near = nearestWord(first, names);
         return refused(err,
                        "unknown command '" + first + "'" + (near.empty() ? "" : "; did you mean '" + near + "'?"),
@@ -138,14 +138,14 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
     // "quillpack update --help" is a request for that command's help.
     for (const std::string& word : words) {
         if (word == "--help" || word == "-h" || (host.nameRules() == NameRules::windows && word == "/?")) {
-            out.print(commandHelp(*spec));
+            out.print(commandHelp(*info));
             return PackStatus::done;
         }
     }
-    if (spec->name == "help") return help(out, err, words);
+    if (info->name == "help") return help(out, err, words);
     ParsedCommand command;
-    if (const std::string problem = parseCommand(*spec, words, command); !problem.empty()) {
-        return refused(err, problem, spec);
+    if (const std::string problem = parseCommand(*info, words, command); !problem.empty()) {
+        return refused(err, problem, info);
     }
     return dispatch(host, out, err, command);
 }

@@ -85,16 +85,16 @@ TEST_F(CommandLine, HelpIsAskedForManyWaysAndFitsEightyColumns) {
         EXPECT_NE(result.out.find("quillpack update GAME.RD -wav2dig"), std::string::npos) << arguments[0];
         EXPECT_EQ(result.err, "");
     }
-    for (const CommandSpec& spec : commandSpecs()) {
-        for (const auto& arguments : std::vector<std::vector<const char*>>{{"help", spec.name.data()},
-                                                                            {spec.name.data(), "--help"}}) {
+    for (const CommandInfo& info : commandTable()) {
+        for (const auto& arguments : std::vector<std::vector<const char*>>{{"help", info.name.data()},
+                                                                            {info.name.data(), "--help"}}) {
             const Result result = run(arguments);
-            EXPECT_EQ(result.status, PackStatus::done) << spec.name;
-            EXPECT_TRUE(result.out.starts_with("usage: quillpack " + std::string(spec.synopsis) + "\n")) << result.out;
+            EXPECT_EQ(result.status, PackStatus::done) << info.name;
+            EXPECT_TRUE(result.out.starts_with("usage: quillpack " + std::string(info.synopsis) + "\n")) << result.out;
         }
     }
     std::string all = run({"help"}).out;
-    for (const CommandSpec& spec : commandSpecs()) all += run({"help", spec.name.data()}).out;
+    for (const CommandInfo& info : commandTable()) all += run({"help", info.name.data()}).out;
     std::size_t start = 0;
     for (std::size_t end = all.find('\n'); end != std::string::npos; start = end + 1, end = all.find('\n', start)) {
         EXPECT_LE(end - start, 80u) << all.substr(start, end - start);

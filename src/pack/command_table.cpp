@@ -3,8 +3,8 @@
 
 namespace quill::pack {
 
-const std::vector<CommandSpec>& commandSpecs() {
-    static const std::vector<CommandSpec> specs = {
+const std::vector<CommandInfo>& commandTable() {
+    static const std::vector<CommandInfo> commands = {
         {"list", "list LIST.RD", "every record and what an unpack does with it",
          "  One row per record: name, offset, length, a sound's duration, and what an\n"
          "  unpack (quillfane LIST.RD -dig2wav) does with it, as the disk stands now;\n"
@@ -53,7 +53,7 @@ const std::vector<CommandSpec>& commandSpecs() {
          1, 1, {{"--port", true, {}}, {"--no-browser", false, {}}, {"--read-only", false, {}}}},
         {"help", "help [COMMAND]", "this help, or one command's", "  Shows the help, or one command's.\n", 0, 1, {}},
     };
-    return specs;
+    return commands;
 }
 
 }  // namespace quill::pack
