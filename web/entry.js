@@ -39,7 +39,7 @@ export async function prepareFile(file, name) {
     } catch {
       throw new Error(`${file.name}: not audio this browser can decode`);
     }
-    return {form: 'wav', bytes: converted.wav, samples: converted.samples,
+    return {form: 'wav', bytes: converted.wav, samples: converted.samples, source: file.name,
             note: `${file.name} (${converted.channels} channel${converted.channels > 1 ? 's' : ''}) converted: ` +
                   `${converted.samples.length} samples, ${seconds(converted.samples.length)}`};
   }
@@ -50,10 +50,12 @@ export async function prepareFile(file, name) {
 export function previewOf(prepared) {
   const box = element('div', {className: 'preview'}, element('p', {className: 'note', textContent: prepared.note}));
   if (prepared.samples) {
-    const audio = element('audio', {controls: true, preload: 'auto', className: 'preview-audio'});
-    audio.src = URL.createObjectURL(new Blob([prepared.bytes], {type: 'audio/wav'}));
+    const url = URL.createObjectURL(new Blob([prepared.bytes], {type: 'audio/wav'}));
+    const audio = element('audio', {controls: true, preload: 'auto', className: 'preview-audio', src: url});
     const canvas = element('canvas', {className: 'waveform'});
-    box.append(audio, canvas);
+    const keep = element('a', {className: 'converted', href: url, download: prepared.source.replace(/\.[^.]*$/, '') + '-11025.wav',
+                               textContent: 'Download the converted sound'});
+    box.append(audio, canvas, keep);
     requestAnimationFrame(() => drawWaveform(canvas, prepared.samples));
   }
   return box;

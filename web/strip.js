@@ -59,11 +59,18 @@ export function drawStrip(svg, archive, onHover, onPick) {
   }
 }
 
+// An outline over the record's range, drawn on top and never in the way of the pointer.
 export function markStrip(svg, n) {
-  for (const old of svg.querySelectorAll('.range.selected')) old.classList.remove('selected');
   const range = svg.querySelector(`.range[data-n="${n}"]`);
+  let marker = svg.querySelector('.marker');
+  if (!marker) {
+    marker = rect(0, 0, 2, 36, 'marker');
+    marker.setAttribute('pointer-events', 'none');
+    svg.append(marker);
+  }
+  marker.toggleAttribute('hidden', !range);
   if (range) {
-    range.classList.add('selected');
-    svg.append(range);  // drawn last, so on top
+    marker.setAttribute('x', range.getAttribute('x'));
+    marker.setAttribute('width', range.getAttribute('width'));
   }
 }

@@ -143,7 +143,14 @@ pack::PackStatus serveWorkbench(Host& host, Console& out, Console& err, const Se
         const std::string token = req.get_param_value("token");
         const GateRequest request{req.method, req.path, hostHeader, origin, cookie, token};
         switch (checkGate(request, keys)) {
-            case GateVerdict::pass: return httplib::Server::HandlerResponse::Unhandled;
+            case GateVerdict::pass:
+                // Answered at once: httplib itself would read a body past its limit to throw it away.
+                if (req.get_header_value<std::uint64_t>("Content-Length") > kUploadLimit) {
+                    res.status = 413;
+                    res.set_content("refused: larger than the workbench takes\n", "text/plain");
+                    return httplib::Server::HandlerResponse::Handled;
+                }
+                return httplib::Server::HandlerResponse::Unhandled;
             case GateVerdict::grantCookie:
                 // The key leaves the address bar and the history: from here on it is a cookie.
                 res.set_header("Set-Cookie", grantedCookie(keys));

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The workbench's tests in a real browser: Debian's Chromium driven by npm's
+# playwright-core (installed into the build directory, never a browser of its
+# own), against the built quillpack; with a Windows build directory, also
+# quillpack.exe under Wine.
+#
+#   scripts/web-tests.sh BUILD_DIR [MINGW_BUILD_DIR]
+# Screenshots go to BUILD_DIR/web-screenshots.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:?usage: scripts/web-tests.sh BUILD_DIR [MINGW_BUILD_DIR]}
+windows=${2-}
+build=$(cd "$build" && pwd)
+
+source scripts/packages.sh
+need_command chromium chromium
+need_command node nodejs
+need_command npm npm
+install_missing
+
+PLAYWRIGHT_VERSION=1.65.2
+node_dir=$build/web-node
+if [ "$(node -p "try { require('$node_dir/node_modules/playwright-core/package.json').version } catch { '' }")" != "$PLAYWRIGHT_VERSION" ]; then
+  mkdir -p "$node_dir"
+  npm install --prefix "$node_dir" --no-audit --no-fund --no-save "playwright-core@$PLAYWRIGHT_VERSION" >/dev/null
+fi
+
+export QUILL_PACK=$build/quillpack QUILL_UNPACK=$build/quillfane
+export QUILL_PLAYWRIGHT=$node_dir QUILL_CHROMIUM=/usr/bin/chromium
+export QUILL_SCREENSHOTS=$build/web-screenshots
+# Playwright must not fetch a browser of its own; Chromium gets a home of its own.
+export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 HOME=$build/web-home
+mkdir -p "$HOME"
+tests=(tests/web/flow.test.mjs tests/web/gate.test.mjs)
+if [ -n "$windows" ]; then
+  export QUILL_PACK_EXE=$(cd "$windows" && pwd)/quillpack.exe QUILL_WINE=/usr/lib/wine/wine64
+  export QUILL_WINEPREFIX=$build/web-wineprefix
+  # Wine needs a UTF-8 locale for names past ASCII, whatever the shell has.
+  LC_ALL=C.UTF-8 WINEPREFIX=$QUILL_WINEPREFIX WINEDEBUG=-all "$QUILL_WINE" wineboot --init >/dev/null 2>&1 || true
+  tests+=(tests/web/wine.test.mjs)
+fi
+# A hung test fails instead of holding the run.
+node --test --test-concurrency=1 --test-timeout=600000 "${tests[@]}"
