@@ -19,7 +19,8 @@ bool sameSecret(std::string_view a, std::string_view b) {
 // A page served under any other name could be a site whose name was pointed at
 // this machine: it must not reach the archive.
 bool ownHost(std::string_view host, const GateKeys& keys) {
-    const std::string port = ":" + std::to_string(keys.port);
+    std::string port = ":";
+    port += std::to_string(keys.port);
     if (!host.ends_with(port)) return false;
     const std::string_view name = host.substr(0, host.size() - port.size());
     return name == "127.0.0.1" || equalsIgnoringAsciiCase(name, "localhost");
@@ -47,7 +48,10 @@ bool hasCookie(std::string_view header, std::string_view name, std::string_view 
 
 }  // namespace
 
-std::string cookieName(const GateKeys& keys) { return "quillpack" + std::to_string(keys.port); }
+std::string cookieName(const GateKeys& keys) {
+    std::string name = "quillpack";
+    return name += std::to_string(keys.port);
+}
 
 std::string grantedCookie(const GateKeys& keys) {
     return cookieName(keys) + "=" + keys.token + "; Path=/; HttpOnly; SameSite=Strict";
@@ -58,7 +62,9 @@ GateVerdict checkGate(const GateRequest& request, const GateKeys& keys) {
     const bool reading = request.method == "GET" || request.method == "HEAD";
     // A changing request must come from the page itself, not from a form or
     // script on another site that the browser would send the cookie along for.
-    if (!reading && request.origin != "http://" + std::string(request.host)) return GateVerdict::refuse;
+    if (!reading && !(request.origin.starts_with("http://") && request.origin.substr(7) == request.host)) {
+        return GateVerdict::refuse;
+    }
     if (hasCookie(request.cookie, cookieName(keys), keys.token)) return GateVerdict::pass;
     if (request.method == "GET" && request.path == "/" && sameSecret(request.token, keys.token)) {
         return GateVerdict::grantCookie;

@@ -48,7 +48,8 @@ std::string recordJson(const Host& host, const Snapshot& snapshot, std::size_t i
     constexpr std::size_t kOverlapsShown = 5;
     std::string overlaps;
     for (std::size_t k = 0; k < step.overlaps.size() && k < kOverlapsShown; ++k) {
-        overlaps += (k == 0 ? "" : ",") + jsonNumber(shown(step.overlaps[k]));
+        if (k > 0) overlaps += ',';
+        overlaps += jsonNumber(shown(step.overlaps[k]));
     }
     std::string json = "{\"n\":" + jsonNumber(static_cast<std::int64_t>(i) + 1);
     json += ",\"name\":" + jsonString(host.importListName(entry.name));
@@ -110,7 +111,10 @@ std::string archiveJson(const Host& host, const Snapshot& snapshot, bool readOnl
     json += ",\"gaps\":" + jsonNumber(plan.gapBytes) + ",\"overlapping\":" + jsonNumber(plan.overlappingBytes);
     json += ",\"completes\":" + jsonBool(plan.completes()) + ",\"stopsAt\":" + jsonNumber(shown(plan.stopsAt));
     json += ",\"stopStatus\":" + jsonNumber(plan.stopStatus) + "},\"records\":[";
-    for (std::size_t i = 0; i < plan.steps.size(); ++i) json += (i == 0 ? "" : ",") + recordJson(host, snapshot, i);
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
+        if (i > 0) json += ',';
+        json += recordJson(host, snapshot, i);
+    }
     return json + "]}";
 }
 

@@ -15,7 +15,10 @@ Reply jsonReply(int status, std::string body) { return {status, "application/jso
 
 std::string messagesJson(const std::vector<std::string>& lines) {
     std::string json = "[";
-    for (std::size_t i = 0; i < lines.size(); ++i) json += (i == 0 ? "" : ",") + jsonString(lines[i]);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) json += ',';
+        json += jsonString(lines[i]);
+    }
     return json + "]";
 }
 
@@ -41,6 +44,9 @@ pack::PackStatus WorkbenchState::load(Console& err) {
     auto fresh = std::make_shared<Snapshot>();
     const pack::PackStatus status = pack::loadArchiveConsistent(host_, err, options_.listPath, fresh->archive);
     if (status != pack::PackStatus::done) return status;
+    // The view needs no more of the list, and on Windows an open list cannot
+    // be replaced: Save would fail while the page is open.
+    fresh->archive.listRest.reset();
     describeSnapshot(*fresh);
     const std::lock_guard guard(snapshotGuard_);
     snapshot_ = std::move(fresh);
