@@ -100,6 +100,7 @@ async function reload() {
   drawStrip($('strip'), state.archive, hover, select);
   renderStaged();
   document.body.dataset.ready = state.archive.version;
+  performance.mark('quillpack-ready');
 }
 
 async function save() {
