@@ -142,3 +142,21 @@ describe('the gate', () => {
     assert.equal(answer.status, 409);
   });
 });
+
+test('without --no-browser, xdg-open is started on the printed address', async () => {
+  const dir = scratch('opener');
+  standardArchive(dir);
+  const bin = scratch('bin');
+  const seen = path.join(bin, 'seen');
+  // Stands in for the desktop's opener: notes what it was asked to open.
+  fs.writeFileSync(path.join(bin, 'xdg-open'), `#!/bin/sh\nprintf '%s' "$1" > '${seen}.part' && mv '${seen}.part' '${seen}'\n`, {mode: 0o755});
+  const server = openWorkbench(path.join(dir, 'GAME.RD'), [], {browser: true, env: {...process.env, PATH: `${bin}:${process.env.PATH}`}});
+  try {
+    const {url} = await server.address;
+    while (!fs.existsSync(seen)) await new Promise(resolve => setTimeout(resolve, 20));
+    assert.equal(fs.readFileSync(seen, 'utf8'), url);
+  } finally {
+    await server.stop();
+  }
+});
+

@@ -18,12 +18,12 @@ export const config = {
 };
 
 // Starts the workbench on a list and waits for the address it prints.
-export function openWorkbench(list, extra = [], {windows = false} = {}) {
-  const args = ['open', path.basename(list), '--no-browser', ...extra];
+export function openWorkbench(list, extra = [], {windows = false, browser = false, env = process.env} = {}) {
+  const args = ['open', path.basename(list), ...(browser ? [] : ['--no-browser']), ...extra];
   const child = windows
     ? spawn(config.wine, [config.packExe, ...args], {cwd: path.dirname(list),
-        env: {...process.env, WINEPREFIX: config.winePrefix, WINEDEBUG: '-all', LC_ALL: 'C.UTF-8'}})
-    : spawn(config.pack, args, {cwd: path.dirname(list)});
+        env: {...env, WINEPREFIX: config.winePrefix, WINEDEBUG: '-all', LC_ALL: 'C.UTF-8'}})
+    : spawn(config.pack, args, {cwd: path.dirname(list), env});
   let output = '';
   let errors = '';
   child.stderr.on('data', chunk => { errors += chunk; });
