@@ -18,6 +18,9 @@ need_command node nodejs
 need_command npm npm
 install_missing
 
+# Playwright must not fetch a browser of its own.
+export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1
+
 PLAYWRIGHT_VERSION=1.65.2
 node_dir=$build/web-node
 if [ "$(node -p "try { require('$node_dir/node_modules/playwright-core/package.json').version } catch { '' }")" != "$PLAYWRIGHT_VERSION" ]; then
@@ -28,8 +31,8 @@ fi
 export QUILL_PACK=$build/quillpack QUILL_UNPACK=$build/quillfane
 export QUILL_PLAYWRIGHT=$node_dir QUILL_CHROMIUM=/usr/bin/chromium
 export QUILL_SCREENSHOTS=$build/web-screenshots
-# Playwright must not fetch a browser of its own; Chromium gets a home of its own.
-export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 HOME=$build/web-home
+# Chromium keeps its profile in a home of its own, whoever runs this.
+export HOME=$build/web-home
 mkdir -p "$HOME"
 tests=(tests/web/flow.test.mjs tests/web/gate.test.mjs)
 if [ -n "$windows" ]; then
