@@ -2,6 +2,8 @@
 // new archive leaves it. A file in data/ the commit makes stale would be taken
 // for an edit by a later update, which would put the old bytes back: such
 // files are set aside before the commit and written afresh after it.
+#include <algorithm>
+#include <map>
 #include <set>
 
 #include "archive/output_path.h"
@@ -19,11 +21,20 @@ std::vector<std::byte> contentOf(std::span<const std::byte> record, bool compani
     return {record.begin(), record.end()};
 }
 
+// What an unpack leaves at one path, with -dig2wav and without: a file
+// holding either is no edit.
+struct Writers {
+    Replacement plain;
+    Replacement withWav;
+};
+
 class Refresh {
 public:
     Refresh(Host& host, Console& err, const Archive& archive, const ArchiveEdit& edit, const LaidOutEdit& laid,
             const UnpackPlan& after, const std::vector<TakenFile>& taken)
-        : host_(host), err_(err), archive_(archive), laid_(laid), after_(after), taken_(taken) {
+        : host_(host), err_(err), archive_(archive), laid_(laid), after_(after), taken_(taken),
+          plainBefore_(planUnpack(*archive.table, archive.resource.size, host.nameRules(), false)),
+          plainAfter_(planUnpack(*laid.expected, after.resourceSize, host.nameRules(), false)) {
         // The bytes each record of the new list holds.
         std::map<int, std::span<const std::byte>> replaced;
         for (const NewBytes& group : edit.replaced) {
@@ -46,36 +57,54 @@ public:
     // that is not in the archive (each is named).
     bool work(std::vector<RefreshTarget>& targets) {
         std::set<std::string> paths;
-        for (const auto& [path, writer] : archive_.plan.finalWriters) paths.insert(path);
-        for (const auto& [path, writer] : after_.finalWriters) paths.insert(path);
+        for (const UnpackPlan* plan : std::initializer_list<const UnpackPlan*>{&archive_.plan, &after_, &plainBefore_, &plainAfter_}) {
+            for (const auto& [path, writer] : plan->finalWriters) paths.insert(path);
+        }
         bool usable = true;
         for (const std::string& canonical : paths) usable = examine(canonical, targets) && usable;
         return usable;
     }
 
 private:
-    bool examine(const std::string& canonical, std::vector<RefreshTarget>& targets) {
-        const Replacement now = finalWriter(after_, canonical);
-        if (now.step < 0) return true;  // nothing writes there any more: the file is the user's
-        const Replacement before = finalWriter(archive_.plan, canonical);
+    // The same record (by the old list's numbering), unchanged, writing the same way.
+    bool sameWrite(const Replacement& before, const Replacement& now) const {
+        if (before.step < 0 || now.step < 0) return before.step < 0 && now.step < 0;
         const int from = laid_.fromRecord[static_cast<std::size_t>(now.step)];
-        if (before.step >= 0 && from == before.step && now.byCompanion == before.byCompanion &&
-            changedRecords_.count(from) == 0) {
-            return true;  // the same bytes as before
+        return from == before.step && now.byCompanion == before.byCompanion && changedRecords_.count(from) == 0;
+    }
+
+    void addContent(std::vector<std::vector<std::byte>>& contents, std::vector<std::byte> content) const {
+        if (std::find(contents.begin(), contents.end(), content) == contents.end()) contents.push_back(std::move(content));
+    }
+
+    bool examine(const std::string& canonical, std::vector<RefreshTarget>& targets) {
+        const Writers before{finalWriter(plainBefore_, canonical), finalWriter(archive_.plan, canonical)};
+        const Writers now{finalWriter(plainAfter_, canonical), finalWriter(after_, canonical)};
+        if (now.plain.step < 0 && now.withWav.step < 0) return true;  // nothing writes there any more: the user's
+        if (sameWrite(before.plain, now.plain) && sameWrite(before.withWav, now.withWav)) return true;
+        std::vector<std::vector<std::byte>> oldContents;
+        for (const Replacement& writer : {before.withWav, before.plain}) {
+            if (writer.step >= 0) addContent(oldContents, contentOf(recordBytes(archive_, writer.step), writer.byCompanion));
         }
-        const std::vector<std::byte> newContent =
-            contentOf(newBytes_[static_cast<std::size_t>(now.step)], now.byCompanion);
-        std::vector<std::byte> oldContent;
-        if (before.step >= 0) {
-            oldContent = contentOf(recordBytes(archive_, before.step), before.byCompanion);
-            if (oldContent == newContent) return true;
+        std::vector<std::vector<std::byte>> newContents;
+        for (const Replacement& writer : {now.withWav, now.plain}) {
+            if (writer.step >= 0) {
+                addContent(newContents, contentOf(newBytes_[static_cast<std::size_t>(writer.step)], writer.byCompanion));
+            }
         }
-        const std::string& name = laid_.expected->entries[static_cast<std::size_t>(now.step)].name;
+        std::vector<std::vector<std::byte>> sortedOld = oldContents;
+        std::vector<std::vector<std::byte>> sortedNew = newContents;
+        std::sort(sortedOld.begin(), sortedOld.end());
+        std::sort(sortedNew.begin(), sortedNew.end());
+        if (sortedOld == sortedNew) return true;
+        // Written afresh as an unpack with -dig2wav leaves it, which the plain unpack's content also passes.
+        const Replacement& primary = now.withWav.step >= 0 ? now.withWav : now.plain;
+        const std::string& name = laid_.expected->entries[static_cast<std::size_t>(primary.step)].name;
         const std::string path = entryOutputPath(archive_.paths.dataDirectory,
-                                                 host_.importListName(now.byCompanion ? wavNameFor(name) : name));
+                                                 host_.importListName(primary.byCompanion ? wavNameFor(name) : name));
         FileTime time;
         const bool timed = host_.readModificationTime(path, NameCase::exact, time);
-        const std::span<const std::byte> expected[] = {newContent};
+        std::vector<std::span<const std::byte>> expected(newContents.begin(), newContents.end());
         std::vector<std::byte> bytes;
         std::string problem;
         switch (examineEntryFile(host_, path, expected, buffer_, bytes, problem)) {
@@ -84,15 +113,16 @@ private:
             case EntryFileState::unusable: return refuse(path, problem);
             case EntryFileState::differs: break;
         }
+        std::vector<std::byte> content = newContents.front();
         for (const TakenFile& file : taken_) {
             if (sameOutputPath(file.path, path, host_.nameRules())) {
-                targets.push_back({path, file.seen, newContent, true});
+                targets.push_back({path, file.seen, std::move(content), true});
                 return true;
             }
         }
         if (!timed) return refuse(path, withReason("cannot be read", host_.lastFailure()));
-        if (before.step >= 0 && bytes == oldContent) {
-            targets.push_back({path, time, newContent, false});
+        if (std::find(oldContents.begin(), oldContents.end(), bytes) != oldContents.end()) {
+            targets.push_back({path, time, std::move(content), false});
             return true;
         }
         return refuse(path, "holds bytes the archive does not, which an update would take for an edit; put it in "
@@ -110,6 +140,8 @@ private:
     const LaidOutEdit& laid_;
     const UnpackPlan& after_;
     const std::vector<TakenFile>& taken_;
+    UnpackPlan plainBefore_;
+    UnpackPlan plainAfter_;
     std::vector<std::span<const std::byte>> newBytes_;
     std::set<int> changedRecords_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);

@@ -248,6 +248,37 @@ TEST_F(RecordCommands, DataIsLeftAsAnUnpackOfTheNewArchiveLeavesIt) {
     EXPECT_EQ(list(), "5 0 A.BIN\r\n");
 }
 
+TEST_F(RecordCommands, AFileAnUnpackWithoutDig2wavLeftIsNoEdit) {
+    // A.WAV is a record of its own, which an unpack with -dig2wav writes over with A.DIG's sound.
+    const std::string before = "4 0 A.WAV\r\n6 4 A.DIG\r\n3 0 C.BIN\r\n";
+    for (const char* change : {"remove", "rename"}) {
+        archive(before, "wwwwdddddd");
+        testing::CapturedConsole console;
+        const char* unpack[] = {"quillfane", "G\\S.RD"};
+        ASSERT_EQ(quill::run(2, unpack, host, console), ExitCode::ok);
+        Result result = std::string(change) == "remove" ? run({"remove", "G\\S.RD", "A.WAV"})
+                                                        : run({"rename", "G\\S.RD", "A.WAV", "B.WAV"});
+        ASSERT_EQ(result.status, PackStatus::done) << change << result.err;
+        // The record's old file is not taken for an edit of the sound.
+        const Bytes resource = host.files.at("G\\S.RES");
+        for (const char* option : {"-wav2dig", "-n"}) {
+            result = run({"update", "G\\S.RD", option});
+            EXPECT_EQ(result.status, PackStatus::done) << change << option << result.err;
+            EXPECT_NE(result.out.find("nothing changed"), std::string::npos) << change << option << result.out;
+        }
+        EXPECT_EQ(host.files.at("G\\S.RES"), resource) << change;
+    }
+    // An edit of the sound goes in although A.WAV holds the other record's bytes.
+    archive(before, "wwwwdddddd");
+    testing::CapturedConsole console;
+    const char* unpack[] = {"quillfane", "G\\S.RD"};
+    ASSERT_EQ(quill::run(2, unpack, host, console), ExitCode::ok);
+    host.files["G\\data\\A.DIG"] = toBytes("edited sound");
+    const Result result = run({"update", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(toText(host.files.at("G\\data\\A.WAV")), "wwww");
+}
+
 TEST_F(RecordCommands, ASoundAddedFromItsWavGoesInScrambledAndItsWavIsRefreshed) {
     archive("5 0 A.BIN\r\n", "aaaaa");
     host.directories.insert("G\\data\\SFX");
