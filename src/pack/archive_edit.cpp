@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <string_view>
 
 #include "archive/list_rewrite.h"
 #include "archive/output_path.h"
@@ -61,6 +62,23 @@ std::string nameProblem(const std::string& name) {
     }
     if (isUnsafeEntryName(name, NameRules::posix) || isUnsafeEntryName(name, NameRules::windows)) {
         return "the unpacker refuses it: it leads out of the data directory or names a device";
+    }
+    for (const char c : name) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || std::string_view("<>:\"|?*").find(c) != std::string_view::npos) {
+            return "holds a character no Windows file name may hold, so the game's unpacker cannot write it";
+        }
+    }
+    // Every component a file or directory name of its own: none empty, ".",
+    // or ending in a dot or a space, which Windows drops.
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= name.size(); ++i) {
+        if (i < name.size() && name[i] != '\\' && name[i] != '/') continue;
+        const std::string_view component = std::string_view(name).substr(start, i - start);
+        if (component.empty() || component == "." || component.back() == '.' || component.back() == ' ') {
+            return "a part of it is empty, \".\", or ends in a dot or a space, so it names no file of its own";
+        }
+        start = i + 1;
     }
     return {};
 }
@@ -200,8 +218,10 @@ LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit) {
         if (const auto renamed = edit.renamed.find(record); renamed != edit.renamed.end()) {
             kept.name = renamed->second;
             std::vector<std::byte> text = bytesOf(renamed->second);
-            // A 12-byte name may run straight into what follows it.
+            // A 12-byte name may run straight into what follows it, and a name
+            // may follow its offset directly: a digit there would join it.
             if (gluedAfter(head, endOf(entry.nameText))) text.push_back(std::byte{' '});
+            if (entry.nameText.position == endOf(entry.offsetText)) text.insert(text.begin(), std::byte{' '});
             splices.push_back({entry.nameText, std::move(text)});
         }
         expected.entries[static_cast<std::size_t>(expected.count++)] = kept;
@@ -239,6 +259,13 @@ LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit) {
             continue;
         }
         merged.push_back(std::move(splice));
+    }
+    // A cut between two pieces of text that would then run together keeps them apart.
+    for (Splice& splice : merged) {
+        if (!splice.text.empty() || splice.where.size == 0 || splice.where.position == 0) continue;
+        if (!isListSpace(head[splice.where.position - 1]) && gluedAfter(head, endOf(splice.where))) {
+            splice.text.push_back(std::byte{' '});
+        }
     }
     laid.listHead = applySplices(head, std::move(merged));
     laid.appendedBytes = end - archive.resource.size;

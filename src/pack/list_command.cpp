@@ -36,10 +36,11 @@ std::string duration(std::int32_t length) {
 struct DiskStop {
     int step = -1;
     std::string directory;
+    bool missing = true;  // or there, but not a directory
 };
 
 DiskStop missingDirectory(Host& host, const Archive& archive) {
-    std::map<std::string, bool> there;
+    std::map<std::string, PathState> there;
     std::string reason;
     for (int i = 0; i < archive.plan.stepsTaken(); ++i) {
         const std::string name = host.importListName(archive.table->entries[static_cast<std::size_t>(i)].name);
@@ -47,9 +48,12 @@ DiskStop missingDirectory(Host& host, const Archive& archive) {
         for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
             if (at == 0) continue;
             const std::string directory = data + name.substr(0, at);
-            const auto [known, fresh] = there.try_emplace(directory, true);
-            if (fresh) known->second = host.lookUp(directory, reason) != PathState::missing;
-            if (!known->second) return {i, directory};
+            const auto [known, fresh] = there.try_emplace(directory, PathState::notAFile);
+            if (fresh) known->second = host.lookUp(directory, reason);
+            // A link is followed by the unpacker; what it leads to is not known here.
+            if (known->second != PathState::notAFile && known->second != PathState::link) {
+                return {i, directory, known->second == PathState::missing};
+            }
         }
     }
     return {};
@@ -95,7 +99,9 @@ void printReport(Console& out, const EntryTable& table, UnpackPlan plan, const s
         printLine(out, "%5zu  %-14s %11d %11d  ", i + 1, shownName(entry.name).c_str(), entry.offset, entry.length);
         if (static_cast<int>(i) == disk.step) {
             out.print("unpack stops here: " + shownDirectory +
-                      " does not exist, and the unpacker makes no directory but the data directory (status 6)\n");
+                      (disk.missing ? " does not exist, and the unpacker makes no directory but the data directory"
+                                    : " is not a directory") +
+                      " (status 6)\n");
             continue;
         }
         const bool taken = plan.completes() || static_cast<int>(i) <= plan.stopsAt;

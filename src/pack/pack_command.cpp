@@ -137,6 +137,7 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
     }
     // "quillpack update --help" is a request for that command's help.
     for (const std::string& word : words) {
+        if (word == "--") break;
         if (word == "--help" || word == "-h" || (host.nameRules() == NameRules::windows && word == "/?")) {
             out.print(commandHelp(*info));
             return PackStatus::done;

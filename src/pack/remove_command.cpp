@@ -3,6 +3,8 @@
 // stay in the resource until compact; its file in data/ is the user's.
 #include "archive/output_path.h"
 #include "pack/archive_edit.h"
+#include "pack/entry_file.h"
+#include "sound/dig_to_wav.h"
 
 namespace quill::pack {
 namespace {
@@ -25,6 +27,43 @@ std::vector<int> recordsNamed(const Host& host, const Archive& archive, const st
 std::string recordText(const Archive& archive, int record) {
     return "record " + std::to_string(record + 1) + " " +
            shownName(archive.table->entries[static_cast<std::size_t>(record)].name);
+}
+
+// A record's file (and its sound's .WAV) that holds something no unpack of
+// the archive leaves there is an edit not put back: renaming the record
+// would leave it behind for good. Named; false when there is one.
+bool noEditLeftBehind(Host& host, Console& err, const Archive& archive, int record) {
+    const UnpackPlan plainPlan = planUnpack(*archive.table, archive.resource.size, host.nameRules(), false);
+    const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(record)];
+    const std::string& name = archive.table->entries[static_cast<std::size_t>(record)].name;
+    std::vector<std::byte> buffer(1 << 16);
+    bool clean = true;
+    for (const bool companion : {false, true}) {
+        if (companion && step.companion.empty()) continue;
+        const std::string& canonical = companion ? step.companion : step.file;
+        std::vector<std::vector<std::byte>> contents;
+        for (const Replacement writer : {finalWriter(archive.plan, canonical), finalWriter(plainPlan, canonical)}) {
+            if (writer.step < 0) continue;
+            const auto bytes = recordBytes(archive, writer.step);
+            contents.push_back(writer.byCompanion ? companionBytes(bytes) : std::vector<std::byte>(bytes.begin(), bytes.end()));
+        }
+        const std::vector<std::span<const std::byte>> expected(contents.begin(), contents.end());
+        const std::string path = entryOutputPath(archive.paths.dataDirectory,
+                                                 host.importListName(companion ? wavNameFor(name) : name));
+        std::vector<std::byte> bytes;
+        std::string problem;
+        switch (examineEntryFile(host, path, expected, buffer, bytes, problem)) {
+            case EntryFileState::missing:
+            case EntryFileState::same: continue;
+            case EntryFileState::unusable: err.print(shownPath(host, path) + ": " + problem + "\n"); break;
+            case EntryFileState::differs:
+                err.print(shownPath(host, path) + ": an edit not put back yet; renamed, the record would leave it "
+                                                  "behind: put it in with quillpack update first, or move it away\n");
+                break;
+        }
+        clean = false;
+    }
+    return clean;
 }
 
 PackStatus loadForChange(Host& host, Console& err, const std::string& listPath, Archive& archive,
@@ -81,6 +120,10 @@ PackStatus renameRecord(Host& host, Console& out, Console& err, const std::strin
                                                         : ": names " + std::to_string(records.size()) +
                                                               " records; an unpack writes only the last of them") +
                   "; nothing written\n");
+        return PackStatus::inputUnusable;
+    }
+    if (!noEditLeftBehind(host, err, archive, records.front())) {
+        err.print("nothing written\n");
         return PackStatus::inputUnusable;
     }
     ArchiveEdit edit;

@@ -71,6 +71,8 @@ TEST_F(CommandLine, OptionsStandAnywhereInAnyLetterCase) {
         const Result result = run(arguments);
         EXPECT_EQ(result.status, PackStatus::done) << arguments[1] << result.err;
     }
+    // After "--", "--help" is a name like any other.
+    EXPECT_EQ(run({"remove", "G\\S.RD", "--", "--help"}).err, "--help: not in G/S.RD\nnothing written\n");
     // "--" ends the options: a pattern may start with '-'.
     const Result result = run({"extract", "G\\S.RD", "--", "-*"});
     EXPECT_EQ(result.err, "'-*': matches no entry of G/S.RD\n");

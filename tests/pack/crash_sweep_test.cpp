@@ -51,7 +51,7 @@ Files unpackOf(const fs::path& list, const fs::path& resource, int& status) {
 // An archive with a plain entry, a sound and a repeated name, unpacked, then
 // edited: one entry grown, the sound's .WAV changed.
 void prepare(const fs::path& root) {
-    testing::writeFile(root / "S.RD", "100 0 A.BIN\r\n500 100 SHOT.DIG\r\n50 1000 B.BIN\r\n60 2000 B.BIN\r\n");
+    testing::writeFile(root / "S.RD", "100 0 A.BIN\r\n500 100 SHOT.DIG\r\n50 1000 B.BIN\r\n60 2000 B.BIN\r\n30 2500 C.BIN\r\n");
     testing::writeFile(root / "S.RES", resourceBytes());
     testing::CapturedConsole console;
     const std::string list = (root / "S.RD").string();
@@ -168,7 +168,7 @@ INSTANTIATE_TEST_SUITE_P(EveryChange, CrashSweep,
                          ::testing::Values(Command{"update", {"-wav2dig"}, PackStatus::done},
                                            Command{"add", {"@/data/NEW.BIN"}, PackStatus::inputUnusable},
                                            Command{"remove", {"B.BIN"}, PackStatus::inputUnusable},
-                                           Command{"rename", {"SHOT.DIG", "BOOM.DIG"}, PackStatus::inputUnusable}),
+                                           Command{"rename", {"C.BIN", "SFX.BIN"}, PackStatus::inputUnusable}),
                          [](const ::testing::TestParamInfo<Command>& param) { return std::string(param.param.name); });
 
 PackStatus compact(Host& host, const fs::path& root) {

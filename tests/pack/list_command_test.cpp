@@ -30,6 +30,24 @@ protected:
     }
 };
 
+TEST_F(PackCommand, ListSaysWhereAnUnpackStopsForADirectoryAsTheDiskStands) {
+    host.directories = {"G", "G\\data"};
+    host.files["G\\S.RD"] = toBytes("5 0 A\r\n3 5 SFX\\B\r\n");
+    host.files["G\\S.RES"] = toBytes("0123456789");
+    Result result = run({"list", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::archiveUnsafe);
+    EXPECT_NE(result.out.find("unpack stops here: G/data/SFX does not exist"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("unpack       stops at record 2 with status 6"), std::string::npos) << result.out;
+    host.files["G\\data\\SFX"] = toBytes("a file");
+    result = run({"list", "G\\S.RD"});
+    EXPECT_EQ(result.status, PackStatus::archiveUnsafe);
+    EXPECT_NE(result.out.find("unpack stops here: G/data/SFX is not a directory (status 6)"), std::string::npos)
+        << result.out;
+    host.files.erase("G\\data\\SFX");
+    host.directories.insert("G\\data\\SFX");
+    EXPECT_EQ(run({"list", "G\\S.RD"}).status, PackStatus::done);
+}
+
 TEST_F(PackCommand, ListPrintsARowPerRecordAndASummary) {
     host.directories = {"G"};
     host.files["G\\S.RD"] = toBytes("5 0 A\r\n10 3 SHOT.DIG\r\n5 0 A\r\n4 96 \x1b[2J\r\n");

@@ -109,6 +109,9 @@ TEST_F(RecordCommands, RemoveAndRenameChangeOnlyTheirRecordsText) {
         {"a renamed record", three, {"rename", "B.BIN", "SFX\\NEW.TXT"}, "5 0 A.BIN\r\n3 5 SFX\\NEW.TXT\r\n2 8 C.BIN\r\n"},
         {"a 12-byte name run into the next record", "5 0 ABCDEFGHIJKL3 5 B.BIN\r\n", {"rename", "ABCDEFGHIJKL", "X"},
          "5 0 X 3 5 B.BIN\r\n"},
+        {"a name right after its offset", "5 0A.BIN 3 5B.BIN", {"rename", "A.BIN", "1.BIN"}, "5 0 1.BIN 3 5B.BIN"},
+        {"text glued to the last name", "5 0 A.BIN\r\n3 5 CCCCCCCCCCCC7 x", {"remove", "CCCCCCCCCCCC"},
+         "5 0 A.BIN 7 x"},
         {"a name with a carriage return inside", "5 0 A.B\rIN\r\n3 5 B.BIN\r\n", {"rename", "A.BIN", "Z.BIN"},
          "5 0 Z.BIN\r\n3 5 B.BIN\r\n"},
     };
@@ -136,7 +139,11 @@ TEST_F(RecordCommands, NamesTheUnpackerWouldNotWriteAsTheirOwnFileAreRefused) {
         {"CON", "the unpacker refuses it"},
         {"A:B", "the unpacker refuses it"},
         {"a.bin", "record 1 (A.BIN) is written to the same file"},
-        {"A.BIN.", "record 1 (A.BIN) is written to the same file"},
+        {"A.BIN.", "ends in a dot or a space"},
+        {".", "ends in a dot or a space"},
+        {"SFX\\", "a part of it is empty"},
+        {"A*B.BIN", "no Windows file name may hold"},
+        {"A\x01", "no Windows file name may hold"},
         {"SHOT.WAV", "record 2 (SHOT.DIG) is written to the same file or its .WAV"},
         {"B.BIN", "record 3 (B.BIN) is written to the same file"},
     };
@@ -229,6 +236,15 @@ TEST_F(RecordCommands, DataIsLeftAsAnUnpackOfTheNewArchiveLeavesIt) {
     EXPECT_NE(result.err.find("G\\data\\A.BIN: holds bytes the archive does not"), std::string::npos) << result.err;
     EXPECT_EQ(toText(host.files.at("G\\data\\A.BIN")), "my edit");
     EXPECT_EQ(list(), "5 0 A.BIN\r\n3 5 B.BIN\r\n3 8 a.bin\r\n");
+
+    // An edit not put back yet would be left behind by a rename: refused.
+    host.rules = NameRules::posix;
+    archive("5 0 A.BIN\r\n3 5 B.BIN\r\n", "aaaaabbb");
+    host.files["G\\data\\B.BIN"] = toBytes("edited");
+    result = run({"rename", "G\\S.RD", "B.BIN", "C.BIN"});
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    EXPECT_NE(result.err.find("G/data/B.BIN: an edit not put back yet"), std::string::npos) << result.err;
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n3 5 B.BIN\r\n");
 
     // Renaming leaves the old name's file where it is: it is the user's.
     host.rules = NameRules::posix;
