@@ -121,6 +121,11 @@ std::vector<std::string> editProblems(const Archive& archive, NameRules, const A
         problems.push_back("the list would hold " + std::to_string(newCount) +
                            " records; the unpacker reads 999 and never the rest");
     }
+    if (count == kMaxListEntries && newCount < kMaxListEntries) {
+        // What follows the 999th record in the file would move up into what the unpacker reads.
+        problems.push_back("the list holds 999 records, the most the unpacker reads, and removing one would let "
+                           "whatever follows them in; quillpack compact writes a list of just these records first");
+    }
     if (newCount < 1 && edit.added.empty()) {
         problems.push_back("every record would be gone, and an unpack of a list with no record stops with status 3");
     }

@@ -194,6 +194,11 @@ TEST_F(RecordCommands, TheListHoldsNoMoreThanTheUnpackerReads) {
     EXPECT_EQ(past.status, PackStatus::inputUnusable);
     EXPECT_NE(past.err.find("the list would hold 1000 records"), std::string::npos) << past.err;
     EXPECT_EQ(unpacked().at("A"), "a");
+    // At 999, removing one would let a record past them in: refused with the reason.
+    host.files["G\\S.RD"] = toBytes(toText(host.files.at("G\\S.RD")) + "1 0 PAST\r\n");
+    const Result removed = run({"remove", "G\\S.RD", "F5"});
+    EXPECT_EQ(removed.status, PackStatus::inputUnusable);
+    EXPECT_NE(removed.err.find("the list holds 999 records"), std::string::npos) << removed.err;
 }
 
 TEST_F(RecordCommands, RemoveAndRenameRefuseNamesNotInTheList) {
