@@ -121,11 +121,12 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
         return PackStatus::done;
     }
     const CommandInfo* info = findCommand(first);
-    // A list dropped onto the .exe in Explorer arrives as the only word.
+    // A list dropped onto the .exe in Explorer arrives as the only word: it
+    // opens the workbench, the browser with it.
     std::string reason;
     if (info == nullptr && words.empty() && host.nameRules() == NameRules::windows && !first.starts_with("-") &&
         host.lookUp(host.importArgumentPath(first), reason) == PathState::file) {
-        return listArchive(host, out, err, host.importArgumentPath(first));
+        return openWorkbench(host, out, err, host.importArgumentPath(first), ParsedCommand{});
     }
     if (info == nullptr) {
         std::vector<std::string_view> names;
