@@ -16,6 +16,8 @@ source scripts/packages.sh
 need_command chromium chromium
 need_command node nodejs
 need_command npm npm
+# Wine hands a browser request to xdg-open (the dropped-list test records it).
+need_command xdg-open xdg-utils
 install_missing
 
 # Playwright must not fetch a browser of its own.

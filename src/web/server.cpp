@@ -169,6 +169,9 @@ pack::PackStatus serveWorkbench(Host& host, Console& out, Console& err, const Se
     const std::string address = "http://" + std::string(kLoopback) + ":" + std::to_string(keys.port) + "/?token=" + keys.token;
     out.print("quillpack: the workbench for " + pack::shownPath(host, options.listPath) + (options.readOnly ? " (read-only)" : "") +
               " is at\n  " + address + "\nIt stops with the page's Close, or Ctrl+C here.\n");
+    // The address is out before the browser is asked for: however long that
+    // takes, or if it fails, the address can be opened by hand.
+    out.flush();
     if (options.openBrowser) {
         switch (openBrowser(address)) {
             case BrowserResult::opened: break;

@@ -18,8 +18,9 @@ export const config = {
 };
 
 // Starts the workbench on a list and waits for the address it prints.
-export function openWorkbench(list, extra = [], {windows = false, browser = false, env = process.env} = {}) {
-  const args = ['open', path.basename(list), ...(browser ? [] : ['--no-browser']), ...extra];
+// dropped: the list's name as the only word, as dropping it onto quillpack.exe gives.
+export function openWorkbench(list, extra = [], {windows = false, browser = false, dropped = false, env = process.env} = {}) {
+  const args = dropped ? [path.basename(list)] : ['open', path.basename(list), ...(browser ? [] : ['--no-browser']), ...extra];
   const child = windows
     ? spawn(config.wine, [config.packExe, ...args], {cwd: path.dirname(list),
         env: {...env, WINEPREFIX: config.winePrefix, WINEDEBUG: '-all', LC_ALL: 'C.UTF-8'}})

@@ -1,5 +1,7 @@
-// The Windows build under Wine serves the same page: open, play, replace, Save.
+// The Windows build under Wine serves the same page: open, play, replace, Save;
+// and a list dropped onto quillpack.exe opens it in the browser.
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
 import path from 'node:path';
 import {after, before, test} from 'node:test';
 
@@ -39,6 +41,42 @@ test('quillpack.exe open under Wine: a sound plays, a dropped WAV replaces it, S
     for (const [name, bytes] of old) {
       if (!name.startsWith('BOOM.')) assert.ok(now.get(name).equals(bytes), `${name} unchanged`);
     }
+    await page.click('#close');
+    assert.equal(await server.exited, 0);
+    await page.context().close();
+  } finally {
+    await server.stop();
+  }
+});
+
+test('a list dropped onto quillpack.exe under Wine (its name the only word) opens the workbench in the browser', async () => {
+  assert.ok(config.packExe, 'QUILL_PACK_EXE names quillpack.exe');
+  const dir = scratch('wine-drop');
+  standardArchive(dir);
+  // Wine hands the address to xdg-open, which, outside a desktop, starts
+  // $BROWSER: here a script that only writes down what it was given.
+  const opened = path.join(dir, 'opened.txt');
+  const opener = path.join(dir, 'browser.sh');
+  fs.writeFileSync(opener, `#!/bin/sh\nprintf '%s\\n' "$1" >> '${opened}'\n`, {mode: 0o755});
+  const env = {...process.env, BROWSER: opener};
+  for (const name of ['DISPLAY', 'WAYLAND_DISPLAY', 'XDG_CURRENT_DESKTOP', 'DESKTOP_SESSION']) delete env[name];
+  const server = openWorkbench(path.join(dir, 'GAME.RD'), [], {windows: true, dropped: true, env});
+  try {
+    const {url} = await server.address;
+    for (let waited = 0; !(fs.existsSync(opened) && fs.readFileSync(opened, 'utf8').includes(url)); waited += 100) {
+      assert.ok(waited < 30000, `the browser was not asked for ${url}: ${server.output()}${server.errors()}`);
+      await new Promise(resolve => setTimeout(resolve, 100));
+    }
+    assert.equal(fs.readFileSync(opened, 'utf8'), `${url}\n`);
+    assert.doesNotMatch(server.output(), /could not be started/);
+
+    const page = await openPage(url);
+    assert.equal(await page.locator('#records tbody tr').count(), 5);
+    const shown = await page.locator('#records tbody').innerText();
+    for (const name of ['README.TXT', 'BOOM.DIG', 'CHIRP.DIG', 'LEVEL.MAP', 'ALIAS.BIN']) {
+      assert.ok(shown.includes(name), `${name} in the table: ${shown}`);
+    }
+    assert.deepEqual(page.problems, []);
     await page.click('#close');
     assert.equal(await server.exited, 0);
     await page.context().close();
