@@ -2,7 +2,8 @@
 # Builds and runs every test: the Linux build with warnings as errors, the
 # Windows build's end-to-end suite under Wine, the same tests under
 # AddressSanitizer + UndefinedBehaviorSanitizer (LeakSanitizer included), and
-# the fuzzers for a bounded time; checks what a release ships (a plain build
+# the fuzzers for a bounded time; the workbench in Chromium (quillpack.exe's
+# too, under Wine); checks what a release ships (a plain build
 # installed into a scratch prefix, the manual pages, the Windows zip).
 # Installs what a fresh Debian machine lacks (as root, or through sudo).
 #
@@ -41,6 +42,10 @@ packages() {
   need_command x86_64-w64-mingw32-g++ g++-mingw-w64-x86-64
   need_command mandoc mandoc
   need_command groff groff-base
+  need_command chromium chromium
+  need_command node nodejs
+  need_command npm npm
+  need_command xdg-open xdg-utils
   need_command col bsdextrautils
   need_package libgtest-dev
   need_package libclang-rt-14-dev
@@ -99,7 +104,8 @@ figures() {
 
 linux_tests() {
   run_ctest ci -E '^windows\.'
-  figures '^(fault sweep|hostile names|update crash sweep|compact crash sweep)'
+  # Every crash sweep prints its line: update, compact, add, remove, rename.
+  figures '^(fault sweep|hostile names|[a-z]+ crash sweep)'
 }
 
 wine_tests() {
@@ -114,6 +120,11 @@ wine_tests() {
 windows_zip() {
   export LC_ALL=$WINE_LOCALE
   tests/release/windows_zip.sh "$PWD/$ZIP" "$VERSION" "$WINE" "$PWD/build/ci/wineprefix"
+}
+
+web_tests() {
+  # The Windows half (quillpack.exe under Wine) needs a UTF-8 locale too.
+  LC_ALL=$WINE_LOCALE scripts/web-tests.sh build/ci build/mingw
 }
 
 sanitize() {
@@ -157,6 +168,7 @@ stages=(
   "linux|Linux tests|linux-build|linux_tests"
   "wine|Windows tests under Wine|windows linux-build|wine_tests"
   "zip|The Windows zip under Wine|windows|windows_zip"
+  "web|Workbench in Chromium (and quillpack.exe under Wine)|linux-build windows|web_tests"
   "sanitize|Tests under ASan, UBSan and LSan||sanitize"
   "fuzz|Fuzzing, ${FUZZ_SECONDS}s a target||fuzz"
 )

@@ -63,11 +63,15 @@ listed=$(cd "$unpacked" && "$wine" quillpack.exe list 'demo\DEMO.RD') || fail "q
 for name in README.TXT CHIRP.DIG LEVEL01.MAP; do
   grep -q -F "$name" <<<"$listed" || fail "quillpack.exe list does not show $name: $listed"
 done
-# Dropping DEMO.RD onto quillpack.exe gives it as the only word: a list.
-dropped=$(cd "$unpacked/demo" && "$wine" ../quillpack.exe DEMO.RD </dev/null) ||
-  fail "quillpack.exe DEMO.RD (a dropped list) failed: $dropped"
-[ "$dropped" = "$(cd "$unpacked/demo" && "$wine" ../quillpack.exe list DEMO.RD)" ] ||
-  fail "quillpack.exe DEMO.RD does not print what quillpack.exe list DEMO.RD prints: $dropped"
+# A list dropped onto quillpack.exe (its name the only word) opens the
+# workbench, a server: tests/web/wine.test.mjs drops one and drives the page.
+# Here the drop is a list without its resource, refused for that before any
+# server starts, and not as an unknown command.
+printf '5 0 A.TXT\r\n' >"$scratch/LONE.RD"
+dropped=$(cd "$scratch" && "$wine" "$unpacked/quillpack.exe" LONE.RD </dev/null 2>&1) && status=0 || status=$?
+[ "$status" = 3 ] || fail "quillpack.exe LONE.RD (a dropped list without its resource) ended with $status: $dropped"
+grep -q -F "LONE.RES: cannot be read" <<<"$dropped" || fail "quillpack.exe LONE.RD does not name LONE.RES: $dropped"
+! grep -q -F "unknown command" <<<"$dropped" || fail "quillpack.exe LONE.RD is taken as an unknown command: $dropped"
 pack_version=$(cd "$scratch" && "$wine" "$unpacked/quillpack.exe" --version | tr -d '\r') ||
   fail "quillpack.exe --version failed: $pack_version"
 [ "$pack_version" = "quillpack $version" ] || fail "quillpack.exe --version says '$pack_version'"
