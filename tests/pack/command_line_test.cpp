@@ -5,17 +5,14 @@
 #include "pack/command_line.h"
 #include "pack/pack.h"
 #include "support/memory_host.h"
+#include "support/pack_run.h"
 
 namespace quill::pack {
 namespace {
 
 using testing::toBytes;
 
-struct Result {
-    PackStatus status;
-    std::string out;
-    std::string err;
-};
+using Result = testing::PackResult;
 
 class CommandLine : public ::testing::Test {
 protected:
@@ -26,13 +23,7 @@ protected:
         host.files["G\\S.RD"] = toBytes("5 0 A\n");
         host.files["G\\S.RES"] = toBytes("0123456789");
     }
-    Result run(std::vector<const char*> arguments) {
-        arguments.insert(arguments.begin(), "quillpack");
-        testing::CapturedConsole out;
-        testing::CapturedConsole err;
-        const PackStatus status = runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
-        return {status, out.text, err.text};
-    }
+    Result run(std::vector<const char*> arguments) { return testing::runQuillpack(host, std::move(arguments)); }
 };
 
 TEST_F(CommandLine, BadWordsAreNamedWithTheNearestGoodOne) {

@@ -5,29 +5,20 @@
 #include "pack/pack.h"
 #include "unpack/unpack.h"
 #include "support/memory_host.h"
+#include "support/pack_run.h"
 
 namespace quill::pack {
 namespace {
 
 using testing::toBytes;
 
-struct Result {
-    PackStatus status;
-    std::string out;
-    std::string err;
-};
+using Result = testing::PackResult;
 
 class PackCommand : public ::testing::Test {
 protected:
     testing::MemoryHost host;
 
-    Result run(std::vector<const char*> arguments) {
-        arguments.insert(arguments.begin(), "quillpack");
-        testing::CapturedConsole out;
-        testing::CapturedConsole err;
-        const PackStatus status = runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
-        return {status, out.text, err.text};
-    }
+    Result run(std::vector<const char*> arguments) { return testing::runQuillpack(host, std::move(arguments)); }
 };
 
 TEST_F(PackCommand, ListSaysWhereAnUnpackStopsForADirectoryAsTheDiskStands) {

@@ -6,6 +6,7 @@
 
 #include "pack/pack.h"
 #include "support/memory_host.h"
+#include "support/pack_run.h"
 #include "unpack/unpack.h"
 
 namespace quill::pack {
@@ -16,11 +17,7 @@ using testing::MemoryHost;
 using testing::toBytes;
 using testing::toText;
 
-struct Result {
-    PackStatus status;
-    std::string out;
-    std::string err;
-};
+using Result = testing::PackResult;
 
 class RecordCommands : public ::testing::Test {
 protected:
@@ -32,13 +29,7 @@ protected:
         host.files["G\\S.RD"] = toBytes(list);
         host.files["G\\S.RES"] = toBytes(resource);
     }
-    Result run(std::vector<const char*> arguments) {
-        arguments.insert(arguments.begin(), "quillpack");
-        testing::CapturedConsole out;
-        testing::CapturedConsole err;
-        const PackStatus status = runPack(static_cast<int>(arguments.size()), arguments.data(), host, out, err);
-        return {status, out.text, err.text};
-    }
+    Result run(std::vector<const char*> arguments) { return testing::runQuillpack(host, std::move(arguments)); }
     std::string list() const { return toText(host.files.at("G\\S.RD")); }
     // What an unpack of the pair leaves, by name under data/.
     std::map<std::string, std::string> unpacked() {
