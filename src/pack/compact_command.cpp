@@ -1,7 +1,9 @@
 // quillpack compact: a fresh pair holding every distinct range of bytes once,
 // in list order, with no gaps; both files written under temporary names first.
+#include <chrono>
 #include <climits>
 #include <map>
+#include <thread>
 #include <utility>
 
 #include "archive/list_rewrite.h"
@@ -75,6 +77,21 @@ PackStatus refuseTarget(Host& host, Console& err, const ArchivePaths& source, co
         return PackStatus::badCommandLine;
     }
     return PackStatus::done;
+}
+
+// Publishes a staged file, trying again for a moment: with the lock dropped,
+// an update that starts now holds the old resource open on Windows (which
+// will not rename over an open file) until it finds the list gone and stops.
+ReplaceResult publishPatiently(StagedFile& file, std::string& problem) {
+    constexpr int kAttempts = 40;
+    ReplaceResult result = ReplaceResult::notReplaced;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        problem.clear();
+        result = file.publish(problem);
+        if (result != ReplaceResult::notReplaced) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return result;
 }
 
 // Writes both new files in full under temporary names; false with the reason.
@@ -173,11 +190,11 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     targetLock.reset();
     const std::string noArchive = "; " + shownPath(host, target.list) + " is gone, so there is no archive there now; "
                                   "run the command again";
-    if (resource.publish(problem) == ReplaceResult::notReplaced) {
+    if (publishPatiently(resource, problem) == ReplaceResult::notReplaced) {
         err.print(problem + noArchive + "\n");
         return PackStatus::writeFailed;
     }
-    if (list.publish(problem) == ReplaceResult::notReplaced) {
+    if (publishPatiently(list, problem) == ReplaceResult::notReplaced) {
         err.print(problem + "; " + shownPath(host, target.resource) + " is new but has no list, so there is no archive "
                                                                       "there now; run the command again\n");
         return PackStatus::writeFailed;
