@@ -23,11 +23,30 @@ install_missing
 # Playwright must not fetch a browser of its own.
 export PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1
 
-PLAYWRIGHT_VERSION=1.65.2
+# The newest playwright-core whose declared engines take Debian 12's own
+# Node.js (18); 1.62 and later want Node 20.
+PLAYWRIGHT_VERSION=1.61.1
 node_dir=$build/web-node
-if [ "$(node -p "try { require('$node_dir/node_modules/playwright-core/package.json').version } catch { '' }")" != "$PLAYWRIGHT_VERSION" ]; then
+# What the last install was made with: a Node.js of another version installs
+# again, so that npm judges its engine once more.
+installed="playwright-core@$PLAYWRIGHT_VERSION node@$(node --version)"
+if [ "$(cat "$node_dir/installed" 2>/dev/null)" != "$installed" ]; then
   mkdir -p "$node_dir"
-  npm install --prefix "$node_dir" --no-audit --no-fund --no-save "playwright-core@$PLAYWRIGHT_VERSION" >/dev/null
+  rm -f "$node_dir/installed"
+  # --engine-strict: a package that declares it does not run on this Node.js
+  # is an error (EBADENGINE), not a warning followed by tests failing oddly.
+  if ! npm install --prefix "$node_dir" --no-audit --no-fund --no-save --engine-strict \
+      "playwright-core@$PLAYWRIGHT_VERSION" >"$node_dir/npm.log" 2>&1 || grep -q EBADENGINE "$node_dir/npm.log"; then
+    cat "$node_dir/npm.log" >&2
+    if grep -q EBADENGINE "$node_dir/npm.log"; then
+      echo "web tests: playwright-core $PLAYWRIGHT_VERSION does not declare support for this Node.js ($(node --version)," \
+           "$(command -v node)); npm refused it (EBADENGINE, above)" >&2
+    else
+      echo "web tests: npm could not install playwright-core $PLAYWRIGHT_VERSION (its output above)" >&2
+    fi
+    exit 1
+  fi
+  echo "$installed" >"$node_dir/installed"
 fi
 
 export QUILL_PACK=$build/quillpack QUILL_UNPACK=$build/quillfane
@@ -44,5 +63,7 @@ if [ -n "$windows" ]; then
   LC_ALL=C.UTF-8 WINEPREFIX=$QUILL_WINEPREFIX WINEDEBUG=-all "$QUILL_WINE" wineboot --init >/dev/null 2>&1 || true
   tests+=(tests/web/wine.test.mjs)
 fi
-# A hung test fails instead of holding the run.
-node --test --test-concurrency=1 --test-timeout=600000 "${tests[@]}"
+# A hung test fails instead of holding the run: each file's describe() and
+# top-level test() carry a {timeout} of their own (Node.js 18 has no
+# --test-timeout).
+node --test --test-concurrency=1 "${tests[@]}"

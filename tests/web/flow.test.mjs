@@ -20,7 +20,7 @@ function sameBut(before, after, changed) {
 before(launchBrowser);
 after(closeBrowser);
 
-describe('the archive at a glance and one entry', () => {
+describe('the archive at a glance and one entry', {timeout: 1_200_000}, () => {
   let dir, server, page;
   before(async () => {
     dir = scratch('glance');
@@ -81,7 +81,7 @@ describe('the archive at a glance and one entry', () => {
   });
 });
 
-describe('changes staged in the page and saved', () => {
+describe('changes staged in the page and saved', {timeout: 1_200_000}, () => {
   let dir, server, page, before0;
   before(async () => {
     dir = scratch('changes');
@@ -171,7 +171,7 @@ describe('changes staged in the page and saved', () => {
   });
 });
 
-describe('two pages on one archive', () => {
+describe('two pages on one archive', {timeout: 1_200_000}, () => {
   test("a second page's Save after the first one's is refused, nothing written", async () => {
     const dir = scratch('two');
     standardArchive(dir);
@@ -196,7 +196,7 @@ describe('two pages on one archive', () => {
   });
 });
 
-describe('read-only and Close', () => {
+describe('read-only and Close', {timeout: 1_200_000}, () => {
   test('--read-only offers no change and refuses Save; Close ends the server with status 0', async () => {
     const dir = scratch('readonly');
     standardArchive(dir);

@@ -31,7 +31,7 @@ function multipart(fields) {
   return {body: parts.join('') + `--${boundary}--\r\n`, type: `multipart/form-data; boundary=${boundary}`};
 }
 
-describe('the gate', () => {
+describe('the gate', {timeout: 1_200_000}, () => {
   let dir, server, port, token, cookie, own, version, untouched, times;
   before(async () => {
     dir = scratch('gate');
@@ -143,7 +143,7 @@ describe('the gate', () => {
   });
 });
 
-test('without --no-browser, xdg-open is started on the printed address', async () => {
+test('without --no-browser, xdg-open is started on the printed address', {timeout: 600_000}, async () => {
   const dir = scratch('opener');
   standardArchive(dir);
   const bin = scratch('bin');

@@ -12,7 +12,7 @@ import {audioReport, closeBrowser, config, dropFile, launchBrowser, openPage, op
 before(launchBrowser);
 after(closeBrowser);
 
-test('quillpack.exe open under Wine: a sound plays, a dropped WAV replaces it, Save commits it', async () => {
+test('quillpack.exe open under Wine: a sound plays, a dropped WAV replaces it, Save commits it', {timeout: 600_000}, async () => {
   assert.ok(config.packExe, 'QUILL_PACK_EXE names quillpack.exe');
   const dir = scratch('wine');
   standardArchive(dir);
@@ -49,7 +49,7 @@ test('quillpack.exe open under Wine: a sound plays, a dropped WAV replaces it, S
   }
 });
 
-test('a list dropped onto quillpack.exe under Wine (its name the only word) opens the workbench in the browser', async () => {
+test('a list dropped onto quillpack.exe under Wine (its name the only word) opens the workbench in the browser', {timeout: 600_000}, async () => {
   assert.ok(config.packExe, 'QUILL_PACK_EXE names quillpack.exe');
   const dir = scratch('wine-drop');
   standardArchive(dir);
