@@ -9,6 +9,13 @@
 #                                saying which did not
 #   stage_note TEXT              inside a stage: what the table says beside it
 #   stage_skip REASON            inside a stage: end it as skipped, with why
+#   stage_require ID WHAT...     inside a stage: skip it unless each WHAT is
+#                                there (a command, an absolute path, or
+#                                package:NAME for a Debian package), saying
+#                                what is missing and what stage ID, which
+#                                installs them, did ("cmake missing: the
+#                                Packages stage failed"); missing after ID
+#                                passed, the stage fails
 #   stages_report                prints the table; returns 1 if a stage failed
 #
 # A stage fails when FN returns non-zero or any command in it fails; without
@@ -30,6 +37,35 @@ stage_result() { # ID: passed, failed, skipped, "not run" (not asked for), or no
 
 stage_note() { printf '%s\n' "$*" >>"$stage_scratch/note"; }
 stage_skip() { printf '%s\n' "$*" >"$stage_scratch/skip"; exit 0; }
+
+stage_title() { # ID: its title without a parenthesis
+  local i
+  for i in "${!stage_ids[@]}"; do
+    [ "${stage_ids[$i]}" = "$1" ] && { echo "${stage_titles[$i]%% (*}"; return; }
+  done
+  echo "$1"
+}
+
+stage_require() {
+  local provider=$1 what missing=() list
+  shift
+  for what in "$@"; do
+    case $what in
+      package:*) dpkg -s "${what#package:}" >/dev/null 2>&1 || missing+=("${what#package:}") ;;
+      /*) [ -e "$what" ] || missing+=("$what") ;;
+      *) command -v "$what" >/dev/null 2>&1 || missing+=("$what") ;;
+    esac
+  done
+  ((${#missing[@]})) || return 0
+  list=$(printf '%s, ' "${missing[@]}")
+  list=${list%, }
+  case $(stage_result "$provider") in
+    failed) stage_skip "$list missing: the $(stage_title "$provider") stage failed" ;;
+    skipped) stage_skip "$list missing: the $(stage_title "$provider") stage was skipped" ;;
+    passed) stage_note "$list missing though the $(stage_title "$provider") stage passed"; exit 1 ;;
+    *) stage_skip "$list missing: the $(stage_title "$provider") stage was not run (it installs them)" ;;
+  esac
+}
 
 # The first failing command is the one to name: the trap runs again at every
 # level the failure leaves, each time with a less precise command.

@@ -50,20 +50,27 @@ packages() {
   need_package libgtest-dev
   need_package libclang-rt-14-dev
   [ -x "$WINE" ] || quill_missing+=(wine wine64)
-  install_missing
+  install_missing || { stage_note "$quill_install_error"; return 1; }
 }
+
+# uses WHAT...: inside a stage, what it runs (commands, paths, package:NAME);
+# any missing skips it, naming what and how the Packages stage went, instead
+# of a run that ends in "command not found".
+uses() { stage_require packages "$@"; }
 
 stage_table_check() {
   tests/release/stages_check.sh
 }
 
 windows_build() {
+  uses cmake ninja x86_64-w64-mingw32-g++
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw
   cmake --build --preset mingw --target package
 }
 
 plain_install() {
+  uses cmake make g++ mandoc groff col soxi
   # What a packager or a user without the presets does.
   cmake -S . -B build/plain --no-warn-unused-cli -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >/dev/null
   grep -q '^CMAKE_BUILD_TYPE:STRING=Release$' build/plain/CMakeCache.txt || { stage_note "plain build is not Release"; return 1; }
@@ -74,6 +81,7 @@ plain_install() {
 }
 
 linux_build() {
+  uses cmake ninja g++ package:libgtest-dev
   # The Windows tests are registered here too (they run in their own stage).
   cmake --preset ci -DQUILL_WINDOWS_EXE="$PWD/build/mingw/quillfane.exe" -DQUILL_WINE="$WINE" >/dev/null
   cmake --build --preset ci
@@ -103,12 +111,14 @@ figures() {
 }
 
 linux_tests() {
+  uses ctest soxi
   run_ctest ci -E '^windows\.'
   # Every crash sweep prints its line: update, compact, add, remove, rename.
   figures '^(fault sweep|hostile names|[a-z]+ crash sweep)'
 }
 
 wine_tests() {
+  uses ctest "$WINE"
   export LC_ALL=$WINE_LOCALE
   [ "$(locale charmap 2>/dev/null)" = UTF-8 ] || { stage_note "no $WINE_LOCALE locale on this machine"; return 1; }
   # Wine makes its prefix on first use; do it once, before tests run side by side.
@@ -118,16 +128,28 @@ wine_tests() {
 }
 
 windows_zip() {
+  uses cmake "$WINE" soxi
   export LC_ALL=$WINE_LOCALE
   tests/release/windows_zip.sh "$PWD/$ZIP" "$VERSION" "$WINE" "$PWD/build/ci/wineprefix"
 }
 
 web_tests() {
+  uses chromium node npm xdg-open "$WINE"
   # The Windows half (quillpack.exe under Wine) needs a UTF-8 locale too.
-  LC_ALL=$WINE_LOCALE scripts/web-tests.sh build/ci build/mingw
+  local status=0
+  LC_ALL=$WINE_LOCALE scripts/web-tests.sh build/ci build/mingw || status=$?
+  ((status)) || return 0
+  # npm refusing playwright-core for this Node.js is the reason to give.
+  if grep -q EBADENGINE build/ci/web-node/npm.log 2>/dev/null; then
+    stage_note "npm refused playwright-core for Node.js $(node --version) (EBADENGINE): see build/ci/web-node/npm.log"
+  else
+    stage_note "at: scripts/web-tests.sh build/ci build/mingw (status $status)"
+  fi
+  return 1
 }
 
 sanitize() {
+  uses cmake ninja clang++ package:libclang-rt-14-dev package:libgtest-dev
   cmake --preset sanitize >/dev/null
   cmake --build --preset sanitize
   run_ctest sanitize
@@ -135,6 +157,7 @@ sanitize() {
 
 fuzz() {
   ((FUZZ_SECONDS > 0)) || stage_skip "FUZZ_SECONDS=$FUZZ_SECONDS"
+  uses cmake ninja clang++ package:libclang-rt-14-dev
   cmake --preset fuzz >/dev/null
   cmake --build --preset fuzz
   local target runs failed=()

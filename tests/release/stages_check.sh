@@ -3,7 +3,9 @@
 # driven with stages made up here. A failing stage stops at its failing command
 # and is named with it, the stages after it still run, one that needs it is
 # skipped saying why, notes and skips reach the table, stages not asked for
-# are not run, and the status is 1 exactly when a stage failed.
+# are not run, a stage whose commands are missing is skipped naming them and
+# how the stage that installs them went (never run into "command not found"),
+# and the status is 1 exactly when a stage failed.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/demo_check.sh"
@@ -27,6 +29,8 @@ notes() { stage_note "7 cases"; echo notes >>"\$marks"; }
 fails_with_note() { stage_note "2 of 9 failed"; return 1; }
 skips() { stage_skip "nothing to do here"; echo after-skip >>"\$marks"; }
 needy() { echo needy >>"\$marks"; }
+lacks_tools() { stage_require pk quill-no-such-tool bash /quill/no/such/path; echo lacks >>"\$marks"; }
+has_tools() { stage_require pk bash /bin/sh; echo has >>"\$marks"; }
 stages_select $*
 $(cat)
 stages_report
@@ -37,8 +41,9 @@ EOF
   set -e
 }
 
-row() { # NAME TITLE: the table's row for a stage, spaces squeezed
-  sed -n '/^== Stages/,$p' "$scratch/$1.out" | grep "^$2 " | tr -s ' '
+row() { # NAME TITLE: the table's row for a stage, spaces squeezed, its time as 0:00
+  # (a stage of a few milliseconds shows 0:01 when it spans a turn of the second).
+  sed -n '/^== Stages/,$p' "$scratch/$1.out" | grep "^$2 " | tr -s ' ' | sed -E 's/ [0-9]+:[0-9]{2}( |$)/ 0:00\1/'
 }
 expect_row() { # NAME TITLE TEXT
   local found
@@ -104,4 +109,32 @@ expect_marks chosen "notes needy"
 expect_row chosen One "One not run not asked for"
 expect_row chosen Three "Three passed 0:00"
 
-echo "stage runner: failures named, later stages run, dependants skipped with why, status 1 on a failure"
+# What a stage runs is missing: it is skipped with the reason, whatever the
+# installing stage did, or fails when that stage passed without installing it.
+run_stages tools_failed <<'EOF'
+run_stage pk "Packages (made up)" "" fails_with_note
+run_stage lacks Lacks "" lacks_tools
+run_stage has Has "" has_tools
+EOF
+expect_status tools_failed 1
+expect_marks tools_failed "has"
+expect_row tools_failed Packages "Packages (made up) failed 0:00 2 of 9 failed"
+expect_row tools_failed Lacks "Lacks skipped 0:00 quill-no-such-tool, /quill/no/such/path missing: the Packages stage failed"
+expect_row tools_failed Has "Has passed 0:00"
+
+run_stages tools_not_run lacks <<'EOF'
+run_stage pk "Packages (made up)" "" passes
+run_stage lacks Lacks "" lacks_tools
+EOF
+expect_status tools_not_run 0
+expect_row tools_not_run Lacks "Lacks skipped 0:00 quill-no-such-tool, /quill/no/such/path missing: the Packages stage was not run (it installs them)"
+
+run_stages tools_passed <<'EOF'
+run_stage pk "Packages (made up)" "" passes
+run_stage lacks Lacks "" lacks_tools
+EOF
+expect_status tools_passed 1
+expect_marks tools_passed "passes"
+expect_row tools_passed Lacks "Lacks failed 0:00 quill-no-such-tool, /quill/no/such/path missing though the Packages stage passed"
+
+echo "stage runner: failures named, later stages run, dependants and stages lacking commands skipped with why, status 1 on a failure"
