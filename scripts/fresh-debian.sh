@@ -61,13 +61,14 @@ in_chroot() {
 # and shown as it comes; its status in $logs/NAME.status. Not through a pipe:
 # a process it leaves (a wineserver) would hold the pipe open.
 run_logged() {
-  local name=$1 pid
+  local name=$1 pid status=0
   echo "== as $2: $3"
-  in_chroot "$2" "$3" >"$logs/$name.log" 2>&1 &
+  # Its failure is for the caller to judge, not the stage's ERR trap.
+  (trap - ERR; set +e; in_chroot "$2" "$3") >"$logs/$name.log" 2>&1 &
   pid=$!
   tail -n +1 -f --pid="$pid" "$logs/$name.log"
-  wait "$pid"
-  echo $? >"$logs/$name.status"
+  wait "$pid" || status=$?
+  echo "$status" >"$logs/$name.status"
   end_leftovers
   echo "== status $(cat "$logs/$name.status")"
 }
