@@ -32,7 +32,7 @@ std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& 
 
 PackStatus setAside(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
     for (RefreshTarget& target : targets) {
-        if (target.taken) continue;
+        if (target.taken || target.fresh) continue;
         std::string why;
         std::string reason;
         if (host.lookUp(asideOf(target.path), reason) != PathState::missing) {
@@ -82,6 +82,7 @@ std::vector<std::string> refreshFiles(Host& host, Console& err, std::vector<Refr
                                                                                  "cannot be removed; remove it",
                                           host.lastFailure()));
         }
+        if (target.vacated) continue;
         // A file saved since the update looked (taken and saved again, or
         // saved anew where the old one was set aside): the user's work stays.
         std::string reason;

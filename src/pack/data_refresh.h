@@ -19,6 +19,8 @@ struct RefreshTarget {
     FileTime seen;                  // its last change when the command looked at it
     std::vector<std::byte> content; // what an unpack of the new archive leaves there
     bool taken = false;             // the file the change came from: it holds the user's edit
+    bool vacated = false;           // no record writes here any more (a rename moved it): dropped, not rewritten
+    bool fresh = false;             // missing now; written because its record's file moved here
     bool setAside = false;
 };
 

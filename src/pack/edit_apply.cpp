@@ -34,7 +34,16 @@ public:
             const UnpackPlan& after, const std::vector<TakenFile>& taken)
         : host_(host), err_(err), archive_(archive), laid_(laid), after_(after), taken_(taken),
           plainBefore_(planUnpack(*archive.table, archive.resource.size, host.nameRules(), false)),
-          plainAfter_(planUnpack(*laid.expected, after.resourceSize, host.nameRules(), false)) {
+          plainAfter_(planUnpack(*laid.expected, after.resourceSize, host.nameRules(), false)), edit_(edit) {
+        // Renamed records whose file (or .WAV) is in data/: their files move.
+        for (const auto& [record, name] : edit.renamed) {
+            const std::string& old = archive.table->entries[static_cast<std::size_t>(record)].name;
+            std::string reason;
+            for (const bool companion : {false, true}) {
+                if (companion && !isSoundName(old)) continue;
+                if (host.lookUp(outputPath(old, companion), reason) == PathState::file) moved_.insert({record, companion});
+            }
+        }
         // The bytes each record of the new list holds.
         std::map<int, std::span<const std::byte>> replaced;
         for (const NewBytes& group : edit.replaced) {
@@ -80,7 +89,7 @@ private:
     bool examine(const std::string& canonical, std::vector<RefreshTarget>& targets) {
         const Writers before{finalWriter(plainBefore_, canonical), finalWriter(archive_.plan, canonical)};
         const Writers now{finalWriter(plainAfter_, canonical), finalWriter(after_, canonical)};
-        if (now.plain.step < 0 && now.withWav.step < 0) return true;  // nothing writes there any more: the user's
+        if (now.plain.step < 0 && now.withWav.step < 0) return vacate(before, targets);
         if (sameWrite(before.plain, now.plain) && sameWrite(before.withWav, now.withWav)) return true;
         std::vector<std::vector<std::byte>> oldContents;
         for (const Replacement& writer : {before.withWav, before.plain}) {
@@ -112,6 +121,11 @@ private:
         std::string problem;
         switch (examineEntryFile(host_, path, expected, buffer_, bytes, problem)) {
             case EntryFileState::missing:
+                // A renamed record's file moves with it: written at its new name.
+                if (moved_.count({laid_.fromRecord[static_cast<std::size_t>(primary.step)], primary.byCompanion}) != 0) {
+                    targets.push_back({path, {}, newContents.front(), false, false, true});
+                }
+                return true;
             case EntryFileState::same: return true;
             case EntryFileState::unusable: return refuse(path, problem);
             case EntryFileState::differs: break;
@@ -132,6 +146,43 @@ private:
                             "with quillpack update first, or move it away");
     }
 
+    std::string outputPath(const std::string& name, bool companion) const {
+        return entryOutputPath(archive_.paths.dataDirectory, host_.importListName(companion ? wavNameFor(name) : name));
+    }
+
+    // A path no record writes any more. A removed record's file is the
+    // user's; a renamed record's file, holding the archive's bytes, goes with
+    // it to its new name, and one holding an edit stops the change.
+    bool vacate(const Writers& before, std::vector<RefreshTarget>& targets) {
+        const Replacement* renamed = nullptr;
+        for (const Replacement* writer : {&before.withWav, &before.plain}) {
+            if (writer->step >= 0 && edit_.renamed.count(writer->step) != 0) renamed = writer;
+        }
+        if (renamed == nullptr) return true;
+        const std::string path = outputPath(archive_.table->entries[static_cast<std::size_t>(renamed->step)].name,
+                                            renamed->byCompanion);
+        std::vector<std::vector<std::byte>> oldContents;
+        for (const Replacement& writer : {before.withWav, before.plain}) {
+            if (writer.step >= 0) addContent(oldContents, contentOf(recordBytes(archive_, writer.step), writer.byCompanion));
+        }
+        const std::vector<std::span<const std::byte>> expected(oldContents.begin(), oldContents.end());
+        FileTime time;
+        const bool timed = host_.readModificationTime(path, NameCase::exact, time);
+        std::vector<std::byte> bytes;
+        std::string problem;
+        switch (examineEntryFile(host_, path, expected, buffer_, bytes, problem)) {
+            case EntryFileState::missing: return true;
+            case EntryFileState::unusable: return refuse(path, problem);
+            case EntryFileState::differs:
+                return refuse(path, "an edit not put back yet; renamed, the record would leave it behind: put it in "
+                                    "with quillpack update first, or move it away");
+            case EntryFileState::same: break;
+        }
+        if (!timed) return refuse(path, withReason("cannot be read", host_.lastFailure()));
+        targets.push_back({path, time, {}, false, true, false});
+        return true;
+    }
+
     bool refuse(const std::string& path, const std::string& problem) {
         err_.print(shownPath(host_, path) + ": " + problem + "\n");
         return false;
@@ -145,6 +196,9 @@ private:
     const std::vector<TakenFile>& taken_;
     UnpackPlan plainBefore_;
     UnpackPlan plainAfter_;
+    const ArchiveEdit& edit_;
+    // Renamed records (old numbering) whose file, or whose .WAV (true), is in data/.
+    std::set<std::pair<int, bool>> moved_;
     std::vector<std::span<const std::byte>> newBytes_;
     std::set<int> changedRecords_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);

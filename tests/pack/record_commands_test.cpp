@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "pack/pack.h"
+#include "sound/dig_to_wav.h"
 #include "support/memory_host.h"
 #include "support/pack_run.h"
 #include "unpack/unpack.h"
@@ -242,13 +243,15 @@ TEST_F(RecordCommands, DataIsLeftAsAnUnpackOfTheNewArchiveLeavesIt) {
     EXPECT_NE(result.err.find("G/data/B.BIN: an edit not put back yet"), std::string::npos) << result.err;
     EXPECT_EQ(list(), "5 0 A.BIN\r\n3 5 B.BIN\r\n");
 
-    // Renaming leaves the old name's file where it is: it is the user's.
+    // Renaming moves the record's file in data/ with it: nothing is left
+    // at the old name for an edit to be lost in.
     host.rules = NameRules::posix;
     archive("5 0 A.BIN\r\n3 5 B.BIN\r\n", "aaaaabbb");
     host.files["G\\data\\B.BIN"] = toBytes("bbb");
     ASSERT_EQ(run({"rename", "G\\S.RD", "B.BIN", "C.BIN"}).status, PackStatus::done);
-    EXPECT_EQ(toText(host.files.at("G\\data\\B.BIN")), "bbb");
-    EXPECT_EQ(host.files.count("G\\data\\C.BIN"), 0u);
+    EXPECT_EQ(host.files.count("G\\data\\B.BIN"), 0u);
+    EXPECT_EQ(toText(host.files.at("G\\data\\C.BIN")), "bbb");
+    EXPECT_EQ(host.files.count("G\\data\\B.BIN.quillpack-old"), 0u);
 
     // A file already at a new record's path that the archive does not hold is refused.
     archive("5 0 A.BIN\r\n", "aaaaa");
@@ -289,6 +292,55 @@ TEST_F(RecordCommands, AFileAnUnpackWithoutDig2wavLeftIsNoEdit) {
     const Result result = run({"update", "G\\S.RD"});
     EXPECT_EQ(result.status, PackStatus::done) << result.err;
     EXPECT_EQ(toText(host.files.at("G\\data\\A.WAV")), "wwww");
+}
+
+TEST_F(RecordCommands, ARenamedRecordsFilesMoveWithItAndItsEditsAreNotLost) {
+    struct Case {
+        const char* what;
+        NameRules rules;
+        std::map<std::string, std::string> data;  // under G\\data before the rename
+        const char* from;
+        const char* to;
+        std::map<std::string, std::string> after;  // every file under G\\data after it
+    };
+    const std::string sound = "\x10\x20\x30\x40";
+    const std::string wav = toText(companionBytes(toBytes(sound)));
+    const std::vector<Case> cases = {
+        {"a file moves", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "C.BIN", {{"C.BIN", "bbb"}}},
+        {"into a directory", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "SFX\\B.BIN", {{"SFX\\B.BIN", "bbb"}}},
+        {"a file not extracted stays missing", NameRules::posix, {}, "B.BIN", "C.BIN", {}},
+        {"another letter case on Linux", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "b.bin", {{"b.bin", "bbb"}}},
+        {"another letter case on Windows: one file", NameRules::windows, {{"B.BIN", "bbb"}}, "B.BIN", "b.bin",
+         {{"B.BIN", "bbb"}}},
+        {"a sound without its .WAV", NameRules::posix, {{"D.DIG", sound}}, "D.DIG", "E.DIG", {{"E.DIG", sound}}},
+        {"a sound and its .WAV", NameRules::posix, {{"D.DIG", sound}, {"D.WAV", wav}}, "D.DIG", "E.DIG",
+         {{"E.DIG", sound}, {"E.WAV", wav}}},
+        {"another record's file is left", NameRules::posix, {{"A.BIN", "aaaaa"}, {"B.BIN", "bbb"}}, "B.BIN", "C.BIN",
+         {{"A.BIN", "aaaaa"}, {"C.BIN", "bbb"}}},
+    };
+    for (const Case& c : cases) {
+        host.rules = c.rules;
+        archive("5 0 A.BIN\r\n3 5 B.BIN\r\n4 8 D.DIG\r\n", "aaaaabbb" + sound);
+        host.directories.insert("G\\data\\SFX");
+        for (const auto& [name, bytes] : c.data) host.files["G\\data\\" + name] = toBytes(bytes);
+        const Result result = run({"rename", "G\\S.RD", c.from, c.to});
+        ASSERT_EQ(result.status, PackStatus::done) << c.what << result.err;
+        std::map<std::string, std::string> files;
+        for (const auto& [path, bytes] : host.files) {
+            if (path.starts_with("G\\data\\")) files[path.substr(7)] = toText(bytes);
+        }
+        EXPECT_EQ(files, c.after) << c.what;
+    }
+
+    // An edit made after the rename, at the new name, goes in with update.
+    host.rules = NameRules::posix;
+    archive("5 0 A.BIN\r\n3 5 B.BIN\r\n", "aaaaabbb");
+    host.files["G\\data\\B.BIN"] = toBytes("bbb");
+    ASSERT_EQ(run({"rename", "G\\S.RD", "B.BIN", "C.BIN"}).status, PackStatus::done);
+    host.files["G\\data\\C.BIN"] = toBytes("new text");
+    const Result update = run({"update", "G\\S.RD"});
+    ASSERT_EQ(update.status, PackStatus::done) << update.err;
+    EXPECT_EQ(unpacked().at("C.BIN"), "new text");
 }
 
 TEST_F(RecordCommands, ASoundAddedFromItsWavGoesInScrambledAndItsWavIsRefreshed) {
