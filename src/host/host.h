@@ -153,6 +153,13 @@ public:
     // where the host looks past letter case, the name it finds; the path
     // itself when there is none. For messages that name the file used.
     virtual std::string foundPath(const std::string& path, NameCase nameCase) = 0;
+
+    // From here on an interrupt (Ctrl+C, a request to terminate) is noted
+    // instead of ending the process, so that a change under way can be undone
+    // before it stops; a second one ends the process at once.
+    virtual void catchInterrupts() = 0;
+    // Whether an interrupt was noted since catchInterrupts.
+    virtual bool interrupted() const = 0;
 };
 
 // --- loading a whole file ------------------------------------------------------

@@ -8,6 +8,8 @@
 
 #include <dirent.h>
 #include <signal.h>
+
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/mman.h>
@@ -395,6 +397,18 @@ std::unique_ptr<FileLock> lockAt(const std::string& posixPath, NameCase nameCase
     return nullptr;
 }
 
+volatile std::sig_atomic_t interruptNoted = 0;
+
+// The first interrupt is noted; a second one does what it would have done.
+extern "C" void noteInterrupt(int signal) {
+    if (interruptNoted != 0) {
+        (void)::signal(signal, SIG_DFL);
+        (void)::raise(signal);
+        return;
+    }
+    interruptNoted = 1;
+}
+
 class PosixHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::posix; }
@@ -548,6 +562,19 @@ public:
     }
 
     std::string lastFailure() const override { return lastFailureText; }
+
+    void catchInterrupts() override {
+        struct sigaction action {};
+        action.sa_handler = noteInterrupt;
+        sigemptyset(&action.sa_mask);
+        // Blocking calls go on: the flag is looked at between steps.
+        action.sa_flags = SA_RESTART;
+        (void)::sigaction(SIGINT, &action, nullptr);
+        (void)::sigaction(SIGTERM, &action, nullptr);
+        (void)::sigaction(SIGHUP, &action, nullptr);
+    }
+
+    bool interrupted() const override { return interruptNoted != 0; }
 
     std::string foundPath(const std::string& path, NameCase nameCase) override {
         const std::string posixPath = toPosixPath(path);

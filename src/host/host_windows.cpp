@@ -366,6 +366,14 @@ bool lockHandle(HANDLE file, LockWait wait) {
     return noted(false);
 }
 
+volatile LONG interruptNoted = 0;
+
+// Ctrl+C, Ctrl+Break or the console closing: the first is noted; for a
+// second the system's own handling ends the process.
+BOOL WINAPI noteInterrupt(DWORD) {
+    return InterlockedExchange(&interruptNoted, 1) == 0 ? TRUE : FALSE;
+}
+
 class WindowsHost final : public Host {
 public:
     NameRules nameRules() const override { return NameRules::windows; }
@@ -538,6 +546,10 @@ public:
     }
 
     std::string lastFailure() const override { return lastFailureText; }
+
+    void catchInterrupts() override { (void)SetConsoleCtrlHandler(noteInterrupt, TRUE); }
+
+    bool interrupted() const override { return interruptNoted != 0; }
 
     // Windows itself looks past letter case: the path finds the file as it is.
     std::string foundPath(const std::string& path, NameCase) override { return path; }

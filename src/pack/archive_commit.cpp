@@ -2,6 +2,8 @@
 // stopped, the pair on disk is the old archive or the new one. New bytes are
 // only ever appended to the resource, where the old list never points; the
 // list is then replaced in one step.
+#include <algorithm>
+
 #include "pack/archive_edit.h"
 #include "pack/staged_file.h"
 
@@ -23,7 +25,20 @@ PackStatus failed(Host& host, Console& err, const Archive& archive, const std::s
     return PackStatus::writeFailed;
 }
 
+// An interrupt before the new list is in place: the old archive stays, and
+// bytes already appended are cut back, so the resource does not grow with
+// every Ctrl+C.
+PackStatus stopped(Host& host, Console& err, const Archive& archive, bool appended) {
+    err.print("interrupted; the archive is as it was\n");
+    if (appended) undoAppend(host, err, archive);
+    return PackStatus::interrupted;
+}
+
+// Appended in pieces of this size at most, so an interrupt is seen soon.
+constexpr std::size_t kAppendStep = 1 << 20;
+
 PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOutEdit& edit) {
+    if (host.interrupted()) return stopped(host, err, archive, false);
     if (edit.appendedBytes == 0) return PackStatus::done;
     std::int64_t size = 0;
     auto resource = host.openForAppending(archive.paths.resource, NameCase::ignoreWhenMissing, size);
@@ -37,9 +52,17 @@ PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOu
         err.print(shown + ": changed while it was read; the archive is as it was\n");
         return PackStatus::writeFailed;
     }
-    for (const auto piece : edit.appended) {
-        if (!resource->write(piece)) {
-            return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
+    for (auto piece : edit.appended) {
+        while (!piece.empty()) {
+            if (host.interrupted()) {
+                resource.reset();
+                return stopped(host, err, archive, true);
+            }
+            const auto step = piece.first(std::min(piece.size(), kAppendStep));
+            if (!resource->write(step)) {
+                return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
+            }
+            piece = piece.subspan(step.size());
         }
     }
     if (!resource->makeDurable() || !resource->close()) {
@@ -109,6 +132,8 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOut
         return failed(host, err, archive, shownPath(host, archive.paths.list) + ": changed while the command ran",
                       appended);
     }
+    // The last moment the change can still be called off.
+    if (host.interrupted()) return stopped(host, err, archive, appended);
     switch (list.publish(problem)) {
         case ReplaceResult::replaced: return PackStatus::done;
         case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); return PackStatus::done;

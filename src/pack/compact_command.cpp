@@ -94,6 +94,76 @@ ReplaceResult publishPatiently(StagedFile& file, std::string& problem) {
     return result;
 }
 
+// The same patience for a file of the destination's old pair moved aside or back.
+ReplaceResult movePatiently(Host& host, const std::string& from, const std::string& to) {
+    constexpr int kAttempts = 40;
+    ReplaceResult result = ReplaceResult::notReplaced;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        result = host.replaceFile(from, to);
+        if (result != ReplaceResult::notReplaced) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return result;
+}
+
+std::string asideOf(const std::string& path) { return path + ".quillpack-old"; }
+
+// The destination's old pair, moved aside while the new one goes in, so a
+// failure the command sees can put it back: the old list first (the
+// destination then holds no archive), then its resource.
+class OldPair {
+public:
+    OldPair(Host& host, Console& err, const ArchivePaths& target) : host_(host), err_(err), target_(target) {}
+    OldPair(const OldPair&) = delete;
+    OldPair& operator=(const OldPair&) = delete;
+
+    bool moveAside(std::string& problem) {
+        std::string reason;
+        for (const std::string* path : {&target_.list, &target_.resource}) {
+            if (host_.lookUp(*path, reason) != PathState::file) continue;
+            if (movePatiently(host_, *path, asideOf(*path)) == ReplaceResult::notReplaced) {
+                problem = withReason(shownPath(host_, *path) + ": cannot be replaced", host_.lastFailure());
+                return false;
+            }
+            moved_.push_back(*path);
+        }
+        return true;
+    }
+
+    // After a failure: the old pair back in place, resource first, then list.
+    // False (each file named) when it cannot be.
+    bool putBack() {
+        bool whole = true;
+        for (auto path = moved_.rbegin(); path != moved_.rend(); ++path) {
+            if (movePatiently(host_, asideOf(*path), *path) == ReplaceResult::notReplaced) {
+                err_.print(withReason(shownPath(host_, asideOf(*path)) + ": cannot be put back as " +
+                                          shownPath(host_, *path), host_.lastFailure()) +
+                           "; rename it back by hand\n");
+                whole = false;
+            }
+        }
+        moved_.clear();
+        return whole;
+    }
+
+    // After success: the old pair is dropped.
+    void drop() {
+        for (const std::string& path : moved_) {
+            if (!host_.removeFile(asideOf(path))) {
+                err_.print(withReason(shownPath(host_, asideOf(path)) + ": the old file cannot be removed",
+                                      host_.lastFailure()) + "; remove it\n");
+            }
+        }
+        moved_.clear();
+    }
+
+private:
+    Host& host_;
+    Console& err_;
+    const ArchivePaths& target_;
+    std::vector<std::string> moved_;
+};
+
 // Writes both new files in full under temporary names; false with the reason.
 bool stage(StagedFile& file, std::string& problem, const auto& writeAll) {
     return file.create(problem) && writeAll(problem) && file.finish(problem);
@@ -141,6 +211,17 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         targetLock = exists ? host.lockExclusive(targetResource, NameCase::exact, LockWait::no)
                             : host.lockCreating(target.resource, madeForLock.made);
         if (!targetLock) {
+            // The data directory's parent is the list's directory.
+            const std::string data = target.dataDirectory.substr(0, target.dataDirectory.size() - 1);
+            const std::size_t separator = data.find_last_of('\\');
+            const std::string directory = separator == std::string::npos ? std::string() : data.substr(0, separator);
+            const PathState directoryState = directory.empty() ? PathState::notAFile : host.lookUp(directory, reason);
+            if (directoryState == PathState::missing || directoryState == PathState::file) {
+                err.print(shownPath(host, directory) +
+                          (directoryState == PathState::missing ? ": no such directory" : ": is not a directory") +
+                          ", so " + shownPath(host, target.list) + " cannot be written there\n");
+                return PackStatus::writeFailed;
+            }
             err.print(withReason(shownPath(host, targetResource) + ": cannot be locked", host.lastFailure()) + "\n");
             return PackStatus::writeFailed;
         }
@@ -162,6 +243,10 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     StagedFile list(host, err, target.list, "compact");
     const bool staged = stage(resource, problem, [&](std::string& why) {
         for (const auto& [offset, length] : layout.ranges) {
+            if (host.interrupted()) {
+                why = "interrupted";
+                return false;
+            }
             const auto bytes = archive.resource.bytes().subspan(static_cast<std::size_t>(offset),
                                                                 static_cast<std::size_t>(length));
             if (!resource.write(bytes, why)) return false;
@@ -171,34 +256,32 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         const std::string text = listText(*archive.table, layout);
         return list.write(std::as_bytes(std::span(text)), why);
     });
+    if (host.interrupted()) {
+        err.print("interrupted; nothing written\n");
+        return PackStatus::interrupted;
+    }
     if (!staged) {
         err.print(problem + "; nothing written\n");
         return PackStatus::writeFailed;
     }
     // At every instant the destination is its old pair, no archive (no list),
-    // or the new pair: the old list goes first, the new list comes last.
-    if (host.lookUp(target.list, reason) == PathState::file && !host.removeFile(target.list)) {
-        err.print(withReason(shownPath(host, target.list) + ": cannot be replaced", host.lastFailure()) +
-                  "; nothing written\n");
-        return PackStatus::writeFailed;
-    }
-    // Windows will not rename over a file held open, and the lock holds the
-    // destination's resource open. With its list gone nothing reads that
+    // or the new pair: the old list goes aside first, the new list comes
+    // last. Windows will not rename over a file held open, and the lock holds
+    // the destination's resource open. With its list gone nothing reads that
     // archive any more: an update started now stops at the missing list.
     // Once the lock is gone the file made for it may be another's.
+    OldPair old(host, err, target);
     madeForLock.made = false;
     targetLock.reset();
-    const std::string noArchive = "; " + shownPath(host, target.list) + " is gone, so there is no archive there now; "
-                                  "run the command again";
-    if (publishPatiently(resource, problem) == ReplaceResult::notReplaced) {
-        err.print(problem + noArchive + "\n");
+    const auto undo = [&](const std::string& why) {
+        err.print(why + (old.putBack() ? "; the destination is as it was\n"
+                                       : "; there is no archive at " + shownPath(host, target.list) + " now\n"));
         return PackStatus::writeFailed;
-    }
-    if (publishPatiently(list, problem) == ReplaceResult::notReplaced) {
-        err.print(problem + "; " + shownPath(host, target.resource) + " is new but has no list, so there is no archive "
-                                                                      "there now; run the command again\n");
-        return PackStatus::writeFailed;
-    }
+    };
+    if (!old.moveAside(problem)) return undo(problem);
+    if (publishPatiently(resource, problem) == ReplaceResult::notReplaced) return undo(problem);
+    if (publishPatiently(list, problem) == ReplaceResult::notReplaced) return undo(problem);
+    old.drop();
     if (!problem.empty()) err.print(problem + "\n");
     out.print("wrote " + shownPath(host, target.list) + " (" + counted(archive.table->count, "record", "records") +
               ") and " + shownPath(host, target.resource) + " (" + counted(layout.size, "byte", "bytes") + " in " +

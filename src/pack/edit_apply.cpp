@@ -227,6 +227,10 @@ PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, c
         err.print("nothing written\n");
         return PackStatus::inputUnusable;
     }
+    if (host.interrupted()) {
+        err.print("interrupted; nothing written\n");
+        return PackStatus::interrupted;
+    }
     if (const PackStatus status = setAside(host, err, targets); status != PackStatus::done) return status;
     if (const PackStatus status = commitEdit(host, err, archive, laid); status != PackStatus::done) {
         putBack(host, err, targets);

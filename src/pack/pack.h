@@ -17,6 +17,7 @@ enum class PackStatus : int {
     inputUnusable = 4,
     writeFailed = 5,     // and the archive is as it was before the command
     dataNotRefreshed = 6,  // the archive is updated; some files in data/ are not what an unpack of it leaves
+    interrupted = 7,       // Ctrl+C or a request to terminate: stopped, and the archive is as it was
 };
 
 // The whole command, on the host and consoles the entry point hands in:

@@ -23,7 +23,8 @@ constexpr std::string_view kStatus =
     "Exit status: 0 done; 1 bad command line; 2 the list cannot be read; 3 the\n"
     "archive is not safe to change as it stands (an unpack of it stops); 4 an\n"
     "input is unusable; 5 writing failed, and the archive is as it was; 6 the\n"
-    "archive is changed, but some files in data/ could not be refreshed.\n";
+    "archive is changed, but some files in data/ could not be refreshed; 7\n"
+    "interrupted (Ctrl+C), and the archive is as it was.\n";
 
 std::string fullHelp() {
     std::string text = "quillpack: the Quillfane archive (LIST.RD and its .RES) for modders.\n\n"
@@ -77,6 +78,10 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     const auto path = [&](std::size_t i) { return host.importArgumentPath(arguments[i]); };
     const auto option = [&](std::string_view key) { return command.options.at(std::string(key)); };
     if (name == "list") return listArchive(host, out, err, path(0));
+    // A change stopped by Ctrl+C is undone before the process ends.
+    if (name == "compact" || name == "update" || name == "add" || name == "remove" || name == "rename") {
+        host.catchInterrupts();
+    }
     if (name == "compact") return compactArchive(host, out, err, path(0), path(1));
     if (name == "update") {
         return updateArchive(host, out, err, path(0),

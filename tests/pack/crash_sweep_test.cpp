@@ -110,7 +110,8 @@ TEST_P(CrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
     int faults = 0;
     int refreshFailures = 0;
     int reruns = 0;
-    for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort}) {
+    int interrupts = 0;
+    for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort, FaultKind::interruptAfter}) {
         for (int armed = 1;; ++armed) {
             ScratchDirectory scratch;
             prepare(scratch.path());
@@ -122,12 +123,23 @@ TEST_P(CrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
                 break;
             }
             if (kind == FaultKind::cutShort && !testing::canBeCutShort(injected->operation)) continue;
-            (kind == FaultKind::stopAfter ? stops : faults) += 1;
+            (kind == FaultKind::stopAfter ? stops : kind == FaultKind::interruptAfter ? interrupts : faults) += 1;
             const std::string where = std::string(testing::operationName(injected->operation)) + " of '" +
                                       injected->path + "' (operation " + std::to_string(armed) + ")";
             const Files left = unpackOf(scratch.path() / "S.RD", scratch.path() / "S.RES", status);
             EXPECT_EQ(status, 0) << where;
             EXPECT_TRUE(left == oldFiles || left == newFiles) << where;
+            // Ctrl+C: the old archive exactly (the resource cut back) and its
+            // own status, unless the new list was already in place.
+            if (kind == FaultKind::interruptAfter) {
+                EXPECT_TRUE(result == PackStatus::interrupted || result == PackStatus::done) << where;
+                if (result == PackStatus::interrupted) {
+                    EXPECT_TRUE(left == oldFiles) << where;
+                    EXPECT_EQ(fs::file_size(scratch.path() / "S.RES"), resourceBytes().size()) << where;
+                } else {
+                    EXPECT_TRUE(left == newFiles) << where;
+                }
+            }
             // Once the archive is committed, a failure refreshing data/ keeps the
             // new archive and says so with a status of its own.
             if (result == PackStatus::dataNotRefreshed) {
@@ -138,7 +150,7 @@ TEST_P(CrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
                 ++refreshFailures;
             } else if (kind != FaultKind::stopAfter && result != PackStatus::done) {
                 // A failure the tool saw before that leaves the old archive, with status 5 once writing has begun.
-                if (isWriting(injected->operation)) {
+                if (isWriting(injected->operation) && kind != FaultKind::interruptAfter) {
                     EXPECT_EQ(result, PackStatus::writeFailed) << where;
                 }
                 EXPECT_TRUE(left == oldFiles) << where;
@@ -160,8 +172,10 @@ TEST_P(CrashSweep, ThePairOnDiskIsAlwaysTheOldArchiveOrTheNewOne) {
     if (std::string(command.name) == "update") {
         EXPECT_GT(refreshFailures, 0);
     }
-    std::printf("%s crash sweep: %d stops, %d faults injected, %d of them refreshing data/, %d runs again\n",
-                command.name, stops, faults, refreshFailures, reruns);
+    EXPECT_GT(interrupts, 0);
+    std::printf("%s crash sweep: %d stops, %d faults injected, %d of them refreshing data/, %d interrupts, %d runs "
+                "again\n",
+                command.name, stops, faults, refreshFailures, interrupts, reruns);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryChange, CrashSweep,
@@ -203,7 +217,8 @@ TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
     int stops = 0;
     int faults = 0;
     int noArchive = 0;
-    for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort}) {
+    int interrupts = 0;
+    for (const FaultKind kind : {FaultKind::stopAfter, FaultKind::refuse, FaultKind::cutShort, FaultKind::interruptAfter}) {
         for (int armed = 1;; ++armed) {
             ScratchDirectory scratch;
             prepareCompact(scratch.path());
@@ -215,9 +230,17 @@ TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
                 break;
             }
             if (kind == FaultKind::cutShort && !testing::canBeCutShort(injected->operation)) continue;
-            (kind == FaultKind::stopAfter ? stops : faults) += 1;
+            (kind == FaultKind::stopAfter ? stops : kind == FaultKind::interruptAfter ? interrupts : faults) += 1;
             const std::string where = std::string(testing::operationName(injected->operation)) + " of '" +
                                       injected->path + "' (operation " + std::to_string(armed) + ")";
+            if (kind == FaultKind::interruptAfter) {
+                EXPECT_TRUE(result == PackStatus::interrupted || result == PackStatus::done) << where;
+            }
+            // Only a killed process may leave no archive: a failure the
+            // command saw puts the old pair back.
+            if (kind != FaultKind::stopAfter && result != PackStatus::done) {
+                EXPECT_TRUE(fs::exists(scratch.path() / "NEW.RD")) << where;
+            }
             // The source is only read.
             EXPECT_EQ(unpackOf(scratch.path() / "S.RD", scratch.path() / "S.RES", status), source) << where;
             if (!fs::exists(scratch.path() / "NEW.RD")) {
@@ -232,16 +255,23 @@ TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
                 }
             }
             if (kind != FaultKind::stopAfter) {
-                if (result != PackStatus::done && isWriting(injected->operation)) {
+                if (result != PackStatus::done && isWriting(injected->operation) && kind != FaultKind::interruptAfter) {
                     EXPECT_EQ(result, PackStatus::writeFailed) << where;
                 }
                 EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RD.quillpack-compact")) << where;
                 EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RES.quillpack-compact")) << where;
+                // Left only where its removal failed, which the command names.
+                for (const char* old : {"NEW.RD.quillpack-old", "NEW.RES.quillpack-old"}) {
+                    if (injected->operation == testing::Operation::removeFile && injected->path.ends_with(old)) continue;
+                    EXPECT_FALSE(fs::exists(scratch.path() / old)) << where;
+                }
             }
         }
     }
     EXPECT_GT(noArchive, 0);
-    std::printf("compact crash sweep: %d stops, %d faults injected, %d left no archive\n", stops, faults, noArchive);
+    EXPECT_GT(interrupts, 0);
+    std::printf("compact crash sweep: %d stops, %d faults injected, %d interrupts, %d left no archive\n", stops, faults,
+                interrupts, noArchive);
 }
 
 }  // namespace

@@ -92,6 +92,11 @@ bool canBeCutShort(Operation operation) {
 bool FaultHost::next(Operation operation, const std::string& path) {
     operations_.push_back({operation, path});
     const int index = static_cast<int>(operations_.size());
+    if (kind_ == FaultKind::interruptAfter) {
+        // The operation happens; the interrupt is seen from then on.
+        injected_ = injected_ || index == armed_;
+        return false;
+    }
     // A stop is the process killed right after the armed operation: nothing later happens.
     const bool fail = kind_ == FaultKind::stopAfter ? armed_ > 0 && index > armed_ : index == armed_;
     injected_ = injected_ || fail;

@@ -33,7 +33,9 @@ enum class Operation {
 // and reports failure; a replace that happens but is reported not durable).
 // Or the process stops right after the armed operation: every later one is
 // refused with nothing done, as if it had been killed there.
-enum class FaultKind { refuse, cutShort, stopAfter };
+// Or an interrupt (Ctrl+C) arrives right after the armed operation, which
+// itself succeeds.
+enum class FaultKind { refuse, cutShort, stopAfter, interruptAfter };
 
 const char* operationName(Operation operation);
 inline void PrintTo(Operation operation, std::ostream* out) { *out << operationName(operation); }
@@ -78,6 +80,11 @@ public:
     // Only looks: passed through, never failed.
     bool sameFile(const std::string& a, const std::string& b, NameCase bCase) override {
         return inner_.sameFile(a, b, bCase);
+    }
+
+    void catchInterrupts() override { inner_.catchInterrupts(); }
+    bool interrupted() const override {
+        return (injected_ && kind_ == FaultKind::interruptAfter) || inner_.interrupted();
     }
 
     const std::vector<OperationRecord>& operations() const { return operations_; }

@@ -38,6 +38,8 @@ public:
     // directory without search permission).
     std::set<std::string> unsearchable;
     std::string failure;  // what lastFailure() says
+    bool catching = false;        // catchInterrupts was called
+    bool interruptNoted = false;  // set by a test: an interrupt arrived
 
     NameRules nameRules() const override { return rules; }
 
@@ -65,6 +67,8 @@ public:
     }
     PathState lookUp(const std::string& path, std::string& reason) override;
     std::string lastFailure() const override { return failure; }
+    void catchInterrupts() override { catching = true; }
+    bool interrupted() const override { return interruptNoted; }
     std::string foundPath(const std::string& path, NameCase) override { return path; }
 
     bool parentExists(const std::string& path) const;

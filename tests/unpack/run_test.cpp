@@ -141,6 +141,8 @@ public:
         return PathState::unknown;
     }
     std::string lastFailure() const override { return {}; }
+    void catchInterrupts() override {}
+    bool interrupted() const override { return false; }
     std::string foundPath(const std::string& path, NameCase) override { return refuse<std::string>("foundPath") + path; }
 
 private:
