@@ -25,6 +25,7 @@ add_library(quillfane_web STATIC
   src/web/staged_changes.cpp
   src/web/snapshot.cpp
   src/web/gate.cpp
+  src/web/launcher.cpp
   src/web/json_text.cpp
   ${QUILL_WEB_SYSTEM}
   ${QUILL_WEB_ASSETS})

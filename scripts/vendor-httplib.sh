@@ -5,6 +5,14 @@
 # shared object, which neither the static Linux build nor the MinGW build can
 # link; the source package holds the single header both compile.
 #
+# After Debian's patches come ours, third_party/cpp-httplib/patches/*.patch in
+# order (each says at its top what it changes and why): the workbench needs a
+# server that bounds what a client without a key can cost (head lines capped
+# as they are read, a header count, a deadline for the whole head, bodies
+# without a length capped as they arrive, a refusal closing its connection)
+# and that binds a numeric address without the resolver, which a static link
+# would warn about.
+#
 #   scripts/vendor-httplib.sh      then review and commit the difference
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -34,5 +42,8 @@ while read -r patch; do
   [ -n "$patch" ] && patch -s -d "$upstream" -p1 <"debian/patches/$patch"
 done <debian/patches/series
 cd - >/dev/null
+for patch in third_party/cpp-httplib/patches/*.patch; do
+  patch -s -d "$work/src/$upstream" -p1 <"$patch"
+done
 cp "$work/src/$upstream/httplib.h" "$work/src/$upstream/LICENSE" third_party/cpp-httplib/
 echo "third_party/cpp-httplib/: httplib.h and LICENSE from Debian's $PACKAGE $VERSION"

@@ -16,14 +16,12 @@ bool sameSecret(std::string_view a, std::string_view b) {
     return difference == 0;
 }
 
-// A page served under any other name could be a site whose name was pointed at
-// this machine: it must not reach the archive.
-bool ownHost(std::string_view host, const GateKeys& keys) {
-    std::string port = ":";
-    port += std::to_string(keys.port);
-    if (!host.ends_with(port)) return false;
-    const std::string_view name = host.substr(0, host.size() - port.size());
-    return name == "127.0.0.1" || equalsIgnoringAsciiCase(name, "localhost");
+// The name in a Host header on our port; empty when the port is another.
+std::string_view nameOnPort(std::string_view host, int port) {
+    std::string suffix = ":";
+    suffix += std::to_string(port);
+    if (!host.ends_with(suffix)) return {};
+    return host.substr(0, host.size() - suffix.size());
 }
 
 std::string_view trimmed(std::string_view text) {
@@ -32,6 +30,8 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
+// Any cookie of the name with the value: a page on a sibling name may plant
+// one of the same name for all of localhost, which must not hide ours.
 bool hasCookie(std::string_view header, std::string_view name, std::string_view value) {
     while (!header.empty()) {
         const std::size_t end = header.find(';');
@@ -48,28 +48,39 @@ bool hasCookie(std::string_view header, std::string_view name, std::string_view 
 
 }  // namespace
 
-std::string cookieName(const GateKeys& keys) {
-    std::string name = "quillpack";
-    return name += std::to_string(keys.port);
-}
-
 std::string grantedCookie(const GateKeys& keys) {
-    return cookieName(keys) + "=" + keys.token + "; Path=/; HttpOnly; SameSite=Strict";
+    return std::string(kCookieName) + "=" + keys.session + "; Path=/; HttpOnly; SameSite=Strict";
 }
 
 GateVerdict checkGate(const GateRequest& request, const GateKeys& keys) {
-    if (keys.token.empty() || !ownHost(request.host, keys)) return GateVerdict::refuse;
+    if (keys.key.empty() || keys.session.empty() || keys.name.empty()) return GateVerdict::refuse;
+    const std::string_view name = nameOnPort(request.host, keys.port);
+    // A page served under any other name could be a site whose name was
+    // pointed at this machine: it must not reach the archive. The loopback's
+    // own names are told where to go instead.
+    if (!equalsIgnoringAsciiCase(name, keys.name)) {
+        const bool loopback = name == "127.0.0.1" || equalsIgnoringAsciiCase(name, "localhost");
+        return loopback ? GateVerdict::loopbackName : GateVerdict::refuse;
+    }
     const bool reading = request.method == "GET" || request.method == "HEAD";
     // A changing request must come from the page itself, not from a form or
     // script on another site that the browser would send the cookie along for.
-    if (!reading && !(request.origin.starts_with("http://") && request.origin.substr(7) == request.host)) {
+    if (!reading && !(request.origin.starts_with("http://") &&
+                      equalsIgnoringAsciiCase(request.origin.substr(7), request.host))) {
         return GateVerdict::refuse;
     }
-    if (hasCookie(request.cookie, cookieName(keys), keys.token)) return GateVerdict::pass;
-    if (request.method == "GET" && request.path == "/" && sameSecret(request.token, keys.token)) {
-        return GateVerdict::grantCookie;
+    if (hasCookie(request.cookie, kCookieName, keys.session)) return GateVerdict::pass;
+    if (request.method == "GET" && request.path == "/" && sameSecret(request.token, keys.key)) {
+        return keys.keyUsed ? GateVerdict::keyUsed : GateVerdict::grantCookie;
     }
     return GateVerdict::refuse;
+}
+
+GateVerdict Gate::admit(const GateRequest& request) {
+    const std::lock_guard lock(mutex_);
+    const GateVerdict verdict = checkGate(request, keys_);
+    if (verdict == GateVerdict::grantCookie) keys_.keyUsed = true;
+    return verdict;
 }
 
 }  // namespace quill::web

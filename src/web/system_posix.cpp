@@ -1,11 +1,17 @@
 // The workbench's system calls on Linux.
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/random.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <string_view>
 #include <thread>
 
@@ -28,6 +34,37 @@ bool onPath(std::string_view program) {
     }
 }
 
+std::string temporaryDirectory() {
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
+}
+
+bool writeAll(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t wrote = ::write(fd, text.data(), text.size());
+        if (wrote < 0 && errno == EINTR) continue;
+        if (wrote <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(wrote));
+    }
+    return true;
+}
+
+sigset_t interruptSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+struct InterruptWatch {
+    std::atomic<bool> stopping{false};
+    std::thread waiter;
+    sigset_t previousMask{};
+};
+InterruptWatch interruptWatch;
+
 }  // namespace
 
 bool fillRandom(std::span<unsigned char> buffer) {
@@ -40,18 +77,44 @@ bool fillRandom(std::span<unsigned char> buffer) {
     return true;
 }
 
-BrowserResult openBrowser(const std::string& address) {
+bool writePrivateFile(std::string_view text, PrivateFile& file) {
+    // mkdtemp makes the directory 0700 under a name nobody could create first.
+    std::string pattern = temporaryDirectory() + "/quillpack-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return false;
+    file.directory = pattern;
+    file.path = pattern + "/open.html";
+    const int fd = ::open(file.path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    bool written = fd >= 0 && ::fchmod(fd, 0600) == 0 && writeAll(fd, text);
+    if (fd >= 0 && ::close(fd) != 0) written = false;
+    if (!written) removePrivateFile(file);
+    return written;
+}
+
+void removePrivateFile(const PrivateFile& file) {
+    if (!file.path.empty()) ::unlink(file.path.c_str());
+    if (!file.directory.empty()) ::rmdir(file.directory.c_str());
+}
+
+BrowserResult openBrowser(const std::string& filePath) {
     if (!onPath("xdg-open")) return BrowserResult::noOpener;
     // The browser's chatter would mix with ours on the terminal.
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    // The browser must not inherit the signals held back for the server.
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
     std::string program = "xdg-open";
-    std::string argument = address;
+    std::string argument = filePath;
     char* arguments[] = {program.data(), argument.data(), nullptr};
     pid_t child = 0;
-    const int spawned = ::posix_spawnp(&child, "xdg-open", &actions, nullptr, arguments, environ);
+    const int spawned = ::posix_spawnp(&child, "xdg-open", &actions, &attributes, arguments, environ);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     if (spawned != 0) return BrowserResult::failed;
     // Reaped when it ends, so it leaves no zombie while we serve.
@@ -60,6 +123,33 @@ BrowserResult openBrowser(const std::string& address) {
         ::waitpid(child, &status, 0);
     }).detach();
     return BrowserResult::opened;
+}
+
+void claimPortAlone(std::uintptr_t socket) {
+    // SO_REUSEADDR only, for a port whose last connections linger in
+    // TIME_WAIT; never SO_REUSEPORT, under which a second server would share
+    // the port and the kernel split the connections between the two.
+    const int yes = 1;
+    ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+void watchInterrupts(std::function<void()> interrupted) {
+    const sigset_t signals = interruptSignals();
+    ::pthread_sigmask(SIG_BLOCK, &signals, &interruptWatch.previousMask);
+    interruptWatch.stopping = false;
+    interruptWatch.waiter = std::thread([signals, interrupted = std::move(interrupted)] {
+        const timespec tick{0, 200'000'000};
+        while (!interruptWatch.stopping) {
+            if (::sigtimedwait(&signals, nullptr, &tick) > 0) interrupted();
+        }
+    });
+}
+
+void stopWatchingInterrupts() {
+    if (!interruptWatch.waiter.joinable()) return;
+    interruptWatch.stopping = true;
+    interruptWatch.waiter.join();
+    ::pthread_sigmask(SIG_SETMASK, &interruptWatch.previousMask, nullptr);
 }
 
 }  // namespace quill::web

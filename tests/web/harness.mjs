@@ -3,6 +3,7 @@ import {spawn} from 'node:child_process';
 import fs from 'node:fs';
 import path from 'node:path';
 import {createRequire} from 'node:module';
+import {pathToFileURL} from 'node:url';
 
 const require = createRequire(import.meta.url);
 
@@ -17,7 +18,11 @@ export const config = {
   screenshots: process.env.QUILL_SCREENSHOTS || '',
 };
 
-// Starts the workbench on a list and waits for the address it prints.
+// The printed address: http://NAME.localhost:PORT/?token=KEY.
+export const ADDRESS = /http:\/\/(quillpack-[0-9a-f]+\.localhost):(\d+)\/\?token=([0-9a-f]+)/;
+
+// Starts the workbench on a list and waits for the address it prints:
+// {url, name, port, host (the Host header it answers to), token}.
 // dropped: the list's name as the only word, as dropping it onto quillpack.exe gives.
 export function openWorkbench(list, extra = [], {windows = false, browser = false, dropped = false, env = process.env} = {}) {
   const args = dropped ? [path.basename(list)] : ['open', path.basename(list), ...(browser ? [] : ['--no-browser']), ...extra];
@@ -32,8 +37,8 @@ export function openWorkbench(list, extra = [], {windows = false, browser = fals
   const address = new Promise((resolve, reject) => {
     child.stdout.on('data', chunk => {
       output += chunk;
-      const found = output.match(/http:\/\/127\.0\.0\.1:(\d+)\/\?token=([0-9a-f]+)/);
-      if (found) resolve({url: found[0], port: Number(found[1]), token: found[2]});
+      const found = output.match(ADDRESS);
+      if (found) resolve({url: found[0], name: found[1], port: Number(found[2]), host: `${found[1]}:${found[2]}`, token: found[3]});
     });
     exited.then(code => reject(new Error(`quillpack open ended (${code}) before printing an address: ${output}${errors}`)));
   });
@@ -60,16 +65,34 @@ export async function closeBrowser() {
   browser = null;
 }
 
-// A fresh page (its own cookies) on the printed address, once the archive shows.
+// The session cookie each printed address was exchanged for: its key opens
+// the workbench once, so a later page on it is a page of the same browser.
+const sessions = new Map();
+
+// A fresh page on the printed address, once the archive shows: the first on
+// an address exchanges its key; a later one starts with the first one's cookie
+// (a second tab of the same browser).
 export async function openPage(url) {
-  const context = await browser.newContext({viewport: {width: 1400, height: 900}});
+  const storageState = sessions.get(url);
+  const context = await browser.newContext({viewport: {width: 1400, height: 900}, storageState});
   const page = await context.newPage();
   const problems = [];
   page.on('pageerror', error => problems.push(error.message));
   page.on('console', message => { if (message.type() === 'error') problems.push(message.text()); });
-  await page.goto(url);
+  await page.goto(storageState ? new URL('/', url).href : url);
   await page.waitForSelector('body[data-ready]');
+  if (!storageState) sessions.set(url, await context.storageState());
   page.problems = problems;
+  return page;
+}
+
+// A fresh page on a launcher file, as the desktop's opener would show it,
+// once the workbench it sends the browser on to is ready.
+export async function openLauncher(file) {
+  const context = await browser.newContext({viewport: {width: 1400, height: 900}});
+  const page = await context.newPage();
+  await page.goto(pathToFileURL(file).href);
+  await page.waitForSelector('body[data-ready]');
   return page;
 }
 

@@ -66,6 +66,21 @@
 #define CPPHTTPLIB_HEADER_MAX_LENGTH 8192
 #endif
 
+#ifndef CPPHTTPLIB_HEADER_MAX_COUNT
+#define CPPHTTPLIB_HEADER_MAX_COUNT 100
+#endif
+
+// 0: no deadline for a request's line and headers as a whole (each read still
+// has CPPHTTPLIB_READ_TIMEOUT_SECOND).
+#ifndef CPPHTTPLIB_REQUEST_HEAD_TIMEOUT_SECOND
+#define CPPHTTPLIB_REQUEST_HEAD_TIMEOUT_SECOND 0
+#endif
+
+// How long a closing connection's further input is read and thrown away.
+#ifndef CPPHTTPLIB_CLOSE_DRAIN_MSECOND
+#define CPPHTTPLIB_CLOSE_DRAIN_MSECOND 1000
+#endif
+
 #ifndef CPPHTTPLIB_REDIRECT_MAX_COUNT
 #define CPPHTTPLIB_REDIRECT_MAX_COUNT 20
 #endif
@@ -1912,7 +1927,9 @@ private:
 class stream_line_reader {
 public:
   stream_line_reader(Stream &strm, char *fixed_buffer,
-                     size_t fixed_buffer_size);
+                     size_t fixed_buffer_size,
+                     std::chrono::steady_clock::time_point deadline =
+                         (std::chrono::steady_clock::time_point::max)());
   const char *ptr() const;
   size_t size() const;
   bool end_with_crlf() const;
@@ -1926,6 +1943,7 @@ private:
   const size_t fixed_buffer_size_;
   size_t fixed_buffer_used_size_ = 0;
   std::string glowable_buffer_;
+  std::chrono::steady_clock::time_point deadline_;
 };
 
 } // namespace detail
@@ -2236,10 +2254,11 @@ inline void split(const char *b, const char *e, char d,
   }
 }
 
-inline stream_line_reader::stream_line_reader(Stream &strm, char *fixed_buffer,
-                                              size_t fixed_buffer_size)
+inline stream_line_reader::stream_line_reader(
+    Stream &strm, char *fixed_buffer, size_t fixed_buffer_size,
+    std::chrono::steady_clock::time_point deadline)
     : strm_(strm), fixed_buffer_(fixed_buffer),
-      fixed_buffer_size_(fixed_buffer_size) {}
+      fixed_buffer_size_(fixed_buffer_size), deadline_(deadline) {}
 
 inline const char *stream_line_reader::ptr() const {
   if (glowable_buffer_.empty()) {
@@ -2266,7 +2285,14 @@ inline bool stream_line_reader::getline() {
   fixed_buffer_used_size_ = 0;
   glowable_buffer_.clear();
 
+  // A line longer than any limit stops one byte past the longest limit, so
+  // its caller's length check refuses it without the rest being held.
+  const auto line_max = (std::max)(CPPHTTPLIB_REQUEST_URI_MAX_LENGTH,
+                                   CPPHTTPLIB_HEADER_MAX_LENGTH);
   for (size_t i = 0;; i++) {
+    if (i > line_max) { break; }
+    if (std::chrono::steady_clock::now() > deadline_) { return false; }
+
     char byte;
     auto n = strm_.read(&byte, 1);
 
@@ -2594,6 +2620,54 @@ inline int shutdown_socket(socket_t sock) {
 #endif
 }
 
+// The answer is sent first and what the client still sends is thrown away,
+// briefly, so that closing with unread input does not reset the connection
+// before the client has read the answer (a refusal sent mid-upload).
+inline void drain_and_shutdown_socket(socket_t sock) {
+#ifdef _WIN32
+  shutdown(sock, SD_SEND);
+#else
+  shutdown(sock, SHUT_WR);
+#endif
+  const auto until =
+      std::chrono::steady_clock::now() +
+      std::chrono::milliseconds(CPPHTTPLIB_CLOSE_DRAIN_MSECOND);
+  char buf[CPPHTTPLIB_RECV_BUFSIZ];
+  while (std::chrono::steady_clock::now() < until &&
+         select_read(sock, 0, 100000) > 0 &&
+         read_socket(sock, buf, sizeof(buf), CPPHTTPLIB_RECV_FLAGS) > 0) {}
+  shutdown_socket(sock);
+}
+
+#ifdef CPPHTTPLIB_NUMERIC_HOST_ONLY
+// A numeric IPv4 or IPv6 address, parsed in place of the resolver; false for
+// a name.
+inline bool numeric_address(const char *node, int port,
+                            struct sockaddr_storage &addr,
+                            struct addrinfo &ai) {
+  memset(&addr, 0, sizeof(addr));
+  ai.ai_next = nullptr;
+  ai.ai_addr = reinterpret_cast<struct sockaddr *>(&addr);
+  auto v4 = reinterpret_cast<struct sockaddr_in *>(&addr);
+  auto v6 = reinterpret_cast<struct sockaddr_in6 *>(&addr);
+  if (node && inet_pton(AF_INET, node, &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(static_cast<uint16_t>(port));
+    ai.ai_family = AF_INET;
+    ai.ai_addrlen = sizeof(struct sockaddr_in);
+    return true;
+  }
+  if (node && inet_pton(AF_INET6, node, &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(static_cast<uint16_t>(port));
+    ai.ai_family = AF_INET6;
+    ai.ai_addrlen = sizeof(struct sockaddr_in6);
+    return true;
+  }
+  return false;
+}
+#endif
+
 template <typename BindOrConnect>
 socket_t create_socket(const std::string &host, const std::string &ip, int port,
                        int address_family, int socket_flags, bool tcp_nodelay,
@@ -2646,6 +2720,15 @@ socket_t create_socket(const std::string &host, const std::string &ip, int port,
   }
 #endif
 
+#ifdef CPPHTTPLIB_NUMERIC_HOST_ONLY
+  struct sockaddr_storage numeric_addr;
+  struct addrinfo numeric_ai = hints;
+  if (!numeric_address(node, port, numeric_addr, numeric_ai)) {
+    return INVALID_SOCKET;
+  }
+  result = &numeric_ai;
+#define CPPHTTPLIB_FREEADDRINFO(ai) (void)(ai)
+#else
   auto service = std::to_string(port);
 
   if (getaddrinfo(node, service.c_str(), &hints, &result)) {
@@ -2654,6 +2737,8 @@ socket_t create_socket(const std::string &host, const std::string &ip, int port,
 #endif
     return INVALID_SOCKET;
   }
+#define CPPHTTPLIB_FREEADDRINFO(ai) freeaddrinfo(ai)
+#endif
 
   for (auto rp = result; rp; rp = rp->ai_next) {
     // Create a socket
@@ -2703,16 +2788,17 @@ socket_t create_socket(const std::string &host, const std::string &ip, int port,
 
     // bind or connect
     if (bind_or_connect(sock, *rp)) {
-      freeaddrinfo(result);
+      CPPHTTPLIB_FREEADDRINFO(result);
       return sock;
     }
 
     close_socket(sock);
   }
 
-  freeaddrinfo(result);
+  CPPHTTPLIB_FREEADDRINFO(result);
   return INVALID_SOCKET;
 }
+#undef CPPHTTPLIB_FREEADDRINFO
 
 inline void set_nonblocking(socket_t sock, bool nonblocking) {
 #ifdef _WIN32
@@ -2742,7 +2828,16 @@ inline bool bind_ip_address(socket_t sock, const std::string &host) {
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = 0;
 
+#ifdef CPPHTTPLIB_NUMERIC_HOST_ONLY
+  struct sockaddr_storage numeric_addr;
+  struct addrinfo numeric_ai = hints;
+  if (!numeric_address(host.c_str(), 0, numeric_addr, numeric_ai)) {
+    return false;
+  }
+  result = &numeric_ai;
+#else
   if (getaddrinfo(host.c_str(), "0", &hints, &result)) { return false; }
+#endif
 
   auto ret = false;
   for (auto rp = result; rp; rp = rp->ai_next) {
@@ -2753,7 +2848,9 @@ inline bool bind_ip_address(socket_t sock, const std::string &host) {
     }
   }
 
+#ifndef CPPHTTPLIB_NUMERIC_HOST_ONLY
   freeaddrinfo(result);
+#endif
   return ret;
 }
 
@@ -2890,11 +2987,26 @@ inline bool get_ip_and_port(const struct sockaddr_storage &addr,
   }
 
   std::array<char, NI_MAXHOST> ipstr{};
+#ifdef CPPHTTPLIB_NUMERIC_HOST_ONLY
+  (void)addr_len;
+  const void *in_addr =
+      addr.ss_family == AF_INET
+          ? static_cast<const void *>(
+                &reinterpret_cast<const struct sockaddr_in *>(&addr)->sin_addr)
+          : static_cast<const void *>(
+                &reinterpret_cast<const struct sockaddr_in6 *>(&addr)
+                     ->sin6_addr);
+  if (!inet_ntop(addr.ss_family, in_addr, ipstr.data(),
+                 static_cast<socklen_t>(ipstr.size()))) {
+    return false;
+  }
+#else
   if (getnameinfo(reinterpret_cast<const struct sockaddr *>(&addr), addr_len,
                   ipstr.data(), static_cast<socklen_t>(ipstr.size()), nullptr,
                   0, NI_NUMERICHOST)) {
     return false;
   }
+#endif
 
   ip = ipstr.data();
   return true;
@@ -3384,13 +3496,16 @@ inline bool parse_header(const char *beg, const char *end, T fn) {
   return false;
 }
 
-inline bool read_headers(Stream &strm, Headers &headers) {
+inline bool read_headers(Stream &strm, Headers &headers,
+                         std::chrono::steady_clock::time_point deadline =
+                             (std::chrono::steady_clock::time_point::max)()) {
   const auto bufsiz = 2048;
   char buf[bufsiz];
-  stream_line_reader line_reader(strm, buf, bufsiz);
+  stream_line_reader line_reader(strm, buf, bufsiz, deadline);
 
   for (;;) {
     if (!line_reader.getline()) { return false; }
+    if (line_reader.size() > CPPHTTPLIB_HEADER_MAX_LENGTH) { return false; }
 
     // Check if the line ends with CRLF.
     auto line_terminator_len = 2;
@@ -3409,7 +3524,7 @@ inline bool read_headers(Stream &strm, Headers &headers) {
     }
 #endif
 
-    if (line_reader.size() > CPPHTTPLIB_HEADER_MAX_LENGTH) { return false; }
+    if (headers.size() >= CPPHTTPLIB_HEADER_MAX_COUNT) { return false; }
 
     // Exclude line terminator
     auto end = line_reader.ptr() + line_reader.size() - line_terminator_len;
@@ -3577,11 +3692,21 @@ bool read_content(Stream &strm, T &x, size_t payload_max_length, int &status,
       [&](const ContentReceiverWithProgress &out) {
         auto ret = true;
         auto exceed_payload_max_length = false;
+        uint64_t received = 0;
+        ContentReceiverWithProgress capped =
+            [&](const char *buf, size_t n, uint64_t off, uint64_t len) {
+              received += n;
+              if (received > payload_max_length) {
+                exceed_payload_max_length = true;
+                return false;
+              }
+              return out(buf, n, off, len);
+            };
 
         if (is_chunked_transfer_encoding(x.headers)) {
-          ret = read_content_chunked(strm, out);
+          ret = read_content_chunked(strm, capped);
         } else if (!has_header(x.headers, "Content-Length")) {
-          ret = read_content_without_length(strm, out);
+          ret = read_content_without_length(strm, capped);
         } else {
           auto len = get_header_value<uint64_t>(x.headers, "Content-Length");
           if (len > payload_max_length) {
@@ -4567,12 +4692,24 @@ inline void hosted_at(const std::string &hostname,
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = 0;
 
+#ifdef CPPHTTPLIB_NUMERIC_HOST_ONLY
+  struct sockaddr_storage numeric_addr;
+  struct addrinfo numeric_ai = hints;
+  if (!detail::numeric_address(hostname.c_str(), 0, numeric_addr,
+                               numeric_ai)) {
+    return;
+  }
+  result = &numeric_ai;
+#define CPPHTTPLIB_FREEADDRINFO(ai) (void)(ai)
+#else
   if (getaddrinfo(hostname.c_str(), nullptr, &hints, &result)) {
 #if defined __linux__ && !defined __ANDROID__
     res_init();
 #endif
     return;
   }
+#define CPPHTTPLIB_FREEADDRINFO(ai) freeaddrinfo(ai)
+#endif
 
   for (auto rp = result; rp; rp = rp->ai_next) {
     const auto &addr =
@@ -4585,8 +4722,9 @@ inline void hosted_at(const std::string &hostname,
     }
   }
 
-  freeaddrinfo(result);
+  CPPHTTPLIB_FREEADDRINFO(result);
 }
+#undef CPPHTTPLIB_FREEADDRINFO
 
 inline std::string append_query_params(const std::string &path,
                                        const Params &params) {
@@ -5234,7 +5372,8 @@ inline bool Server::write_response_core(Stream &strm, bool close_connection,
   if (need_apply_ranges) { apply_ranges(req, res, content_type, boundary); }
 
   // Prepare additional headers
-  if (close_connection || req.get_header_value("Connection") == "close") {
+  if (close_connection || req.get_header_value("Connection") == "close" ||
+      res.status >= 400) {
     res.set_header("Connection", "close");
   } else {
     std::stringstream ss;
@@ -5826,13 +5965,29 @@ Server::process_request(Stream &strm, bool close_connection,
                         const std::function<void(Request &)> &setup_request) {
   std::array<char, 2048> buf{};
 
-  detail::stream_line_reader line_reader(strm, buf.data(), buf.size());
+  const auto head_deadline =
+      CPPHTTPLIB_REQUEST_HEAD_TIMEOUT_SECOND > 0
+          ? std::chrono::steady_clock::now() +
+                std::chrono::seconds(CPPHTTPLIB_REQUEST_HEAD_TIMEOUT_SECOND)
+          : (std::chrono::steady_clock::time_point::max)();
+  detail::stream_line_reader line_reader(strm, buf.data(), buf.size(),
+                                         head_deadline);
 
   // Connection has been closed on client
   if (!line_reader.getline()) { return false; }
 
   Request req;
   Response res;
+
+  // A refused request's unread body must never be read as the next request:
+  // after an answer of 400 or more the connection ends.
+  struct close_after_error {
+    const Response &res;
+    bool &connection_closed;
+    ~close_after_error() {
+      if (res.status >= 400) { connection_closed = true; }
+    }
+  } close_after_error_guard{res, connection_closed};
 
   res.version = "HTTP/1.1";
 
@@ -5858,15 +6013,13 @@ Server::process_request(Stream &strm, bool close_connection,
 
   // Check if the request URI doesn't exceed the limit
   if (line_reader.size() > CPPHTTPLIB_REQUEST_URI_MAX_LENGTH) {
-    Headers dummy;
-    detail::read_headers(strm, dummy);
     res.status = 414;
     return write_response(strm, close_connection, req, res);
   }
 
   // Request line and headers
   if (!parse_request_line(line_reader.ptr(), req) ||
-      !detail::read_headers(strm, req.headers)) {
+      !detail::read_headers(strm, req.headers, head_deadline)) {
     res.status = 400;
     return write_response(strm, close_connection, req, res);
   }
@@ -5971,7 +6124,7 @@ inline bool Server::process_and_close_socket(socket_t sock) {
                                nullptr);
       });
 
-  detail::shutdown_socket(sock);
+  detail::drain_and_shutdown_socket(sock);
   detail::close_socket(sock);
   return ret;
 }
