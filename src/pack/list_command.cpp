@@ -1,8 +1,10 @@
 // quillpack list: what an unpack of the archive would do, record by record.
 #include <cstdio>
-#include <map>
+
+#include "common/control_text.h"
 
 #include "pack/archive.h"
+#include "pack/disk_stop.h"
 #include "pack/pack.h"
 #include "sound/dig_to_wav.h"
 
@@ -29,34 +31,6 @@ std::string duration(std::int32_t length) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f s", static_cast<double>(length) / 11025.0);
     return text;
-}
-
-// Where an unpack stops because a directory an entry needs is not there: the
-// unpacker makes the data directory only.
-struct DiskStop {
-    int step = -1;
-    std::string directory;
-    bool missing = true;  // or there, but not a directory
-};
-
-DiskStop missingDirectory(Host& host, const Archive& archive) {
-    std::map<std::string, PathState> there;
-    std::string reason;
-    for (int i = 0; i < archive.plan.stepsTaken(); ++i) {
-        const std::string name = host.importListName(archive.table->entries[static_cast<std::size_t>(i)].name);
-        const std::string& data = archive.paths.dataDirectory;
-        for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
-            if (at == 0) continue;
-            const std::string directory = data + name.substr(0, at);
-            const auto [known, fresh] = there.try_emplace(directory, PathState::notAFile);
-            if (fresh) known->second = host.lookUp(directory, reason);
-            // A link is followed by the unpacker; what it leads to is not known here.
-            if (known->second != PathState::notAFile && known->second != PathState::link) {
-                return {i, directory, known->second == PathState::missing};
-            }
-        }
-    }
-    return {};
 }
 
 std::string actionText(const ListEntry& entry, const UnpackStep& step, bool taken) {
@@ -88,7 +62,7 @@ void printLine(Console& out, const char* format, auto... values) {
 }
 
 void printReport(Console& out, const EntryTable& table, UnpackPlan plan, const std::string& resource,
-                 const DiskStop& disk, const std::string& shownDirectory) {
+                 const DiskStop& disk, const std::string& stopText) {
     if (disk.step >= 0) {
         plan.stopsAt = disk.step;
         plan.stopStatus = 6;
@@ -98,10 +72,7 @@ void printReport(Console& out, const EntryTable& table, UnpackPlan plan, const s
         const ListEntry& entry = table.entries[i];
         printLine(out, "%5zu  %-14s %11d %11d  ", i + 1, shownName(entry.name).c_str(), entry.offset, entry.length);
         if (static_cast<int>(i) == disk.step) {
-            out.print("unpack stops here: " + shownDirectory +
-                      (disk.missing ? " does not exist, and the unpacker makes no directory but the data directory"
-                                    : " is not a directory") +
-                      " (status 6)\n");
+            out.print("unpack stops here: " + stopText + " (status 6)\n");
             continue;
         }
         const bool taken = plan.completes() || static_cast<int>(i) <= plan.stopsAt;
@@ -126,14 +97,16 @@ void printReport(Console& out, const EntryTable& table, UnpackPlan plan, const s
 // Control bytes would reach a terminal as commands; they show as \xHH.
 std::string shownName(const std::string& name) {
     std::string shown;
-    for (const char c : name) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f) {
+    for (std::size_t i = 0; i < name.size();) {
+        const std::size_t length = controlLength(name, i);
+        if (length == 0) {
+            shown += name[i++];
+            continue;
+        }
+        for (const std::size_t end = i + length; i < end; ++i) {
             char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned char>(name[i]));
             shown += escaped;
-        } else {
-            shown += c;
         }
     }
     return shown;
@@ -153,7 +126,7 @@ PackStatus listArchive(Host& host, Console& out, Console& err, const std::string
     if (const PackStatus loaded = loadArchive(host, err, listPath, archive); loaded != PackStatus::done) return loaded;
     const DiskStop disk = missingDirectory(host, archive);
     printReport(out, *archive.table, archive.plan, shownPath(host, archive.resourceFile), disk,
-                disk.step >= 0 ? shownPath(host, disk.directory) : std::string());
+                disk.step >= 0 ? diskStopText(host, disk) : std::string());
     // The listing is the command's result: output that did not arrive is a failure.
     if (std::string reason; !out.flush(reason)) {
         err.print(withReason("standard output: cannot be written", reason) + "\n");

@@ -7,6 +7,7 @@
 #include "archive/unpack_plan.h"
 #include "sound/dig_to_wav.h"
 #include "common/ascii_case.h"
+#include "common/control_text.h"
 #include "unpack/messages.h"
 #include "unpack/unpack.h"
 
@@ -20,8 +21,14 @@ bool isOption(const char* argument) { return equalsIgnoringAsciiCase(argument, m
 std::string shownName(const Console& console, const std::string& name) {
     if (!console.isTerminal()) return name;
     std::string shown = name;
-    for (char& c : shown) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '?';
+    for (std::size_t i = 0; i < shown.size();) {
+        const std::size_t length = controlLength(shown, i);
+        if (length == 0) {
+            ++i;
+            continue;
+        }
+        for (std::size_t j = i; j < i + length; ++j) shown[j] = '?';
+        i += length;
     }
     return shown;
 }
