@@ -100,7 +100,30 @@ private:
         unusable_ = true;
     }
 
+    // A directory link inside data/ would bring a file from elsewhere into
+    // the archive (a downloaded mod could carry one to a private file): not
+    // followed. The data directory itself is the user's choice, links and all.
+    bool throughLink(const std::string& path) {
+        const std::string& data = archive_.paths.dataDirectory;
+        for (std::size_t at = path.find('\\', data.size()); at != std::string::npos; at = path.find('\\', at + 1)) {
+            const std::string level = path.substr(0, at);
+            auto [known, isNew] = directories_.try_emplace(level, PathState::unknown);
+            std::string reason;
+            if (isNew) known->second = host_.lookUp(level, reason);
+            if (known->second != PathState::link) continue;
+            if (isNew) {
+                refuse(level, "a symbolic link inside " + shownPath(host_, data) +
+                                  "; not followed (files from elsewhere would go into the archive): put the directory "
+                                  "itself there");
+            }
+            unusable_ = true;
+            return true;
+        }
+        return false;
+    }
+
     void examine(const Slot& slot, UpdatePlan& plan) {
+        if (throughLink(slot.path)) return;
         std::vector<std::span<const std::byte>> expected;
         std::vector<std::byte> companion;
         if (slot.plain.step >= 0) expected.push_back(recordBytes(archive_, slot.plain.step));
@@ -192,6 +215,7 @@ private:
     UnpackPlan plain_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 20);
     std::map<std::vector<int>, std::vector<Offer>> offers_;
+    std::map<std::string, PathState> directories_;  // inside data/, as looked up
     bool unusable_ = false;
 };
 

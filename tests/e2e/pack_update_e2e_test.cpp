@@ -158,6 +158,24 @@ TEST_F(PackUpdate, CompactNeverWritesOverItsOwnArchiveHoweverItIsSpelt) {
     EXPECT_EQ(readFile(at("S.RES")), resource);
 }
 
+TEST_F(PackUpdate, ADirectoryLinkInsideDataIsNotFollowed) {
+    if (rules.windows) GTEST_SKIP() << "Wine shows a Linux link to a directory as the directory itself";
+    // SFX inside data/ points at a private folder: its file must not go into the archive.
+    writeArchive(scratch.path(), "S", "5 0 A.BIN\r\n5 5 SFX\\B.BIN\r\n", "aaaaabbbbb");
+    fs::create_directories(at("data"));
+    fs::create_directories(at("private"));
+    writeFile(at("data/A.BIN"), "aaaaa");
+    writeFile(at("private/B.BIN"), "a private file");
+    fs::create_directory_symlink("../private", at("data/SFX"));
+    const std::string resourceBefore = readFile(at("S.RES"));
+    const auto result = pack({"update", "S.RD"});
+    EXPECT_EQ(result.status, 4);
+    EXPECT_EQ(result.error, "data/SFX: a symbolic link inside data/; not followed (files from elsewhere would go into "
+                            "the archive): put the directory itself there\n");
+    EXPECT_EQ(readFile(at("S.RES")), resourceBefore);
+    EXPECT_EQ(readFile(at("S.RD")), "5 0 A.BIN\r\n5 5 SFX\\B.BIN\r\n");
+}
+
 TEST_F(PackUpdate, AFifoInTheDataDirectoryIsRefusedWithoutWaiting) {
     if (rules.windows) GTEST_SKIP() << "Wine cannot make or open a Unix FIFO as a file";
     fs::remove(at("data/A.BIN"));
