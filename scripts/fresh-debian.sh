@@ -95,7 +95,12 @@ make_system() {
   done < <(apt-config dump | sed -n 's/^\(Acquire::\(http\|https\)::Proxy\|Acquire::Check-Valid-Until\|Acquire::Check-Date\) \(.*\);$/\1 \3;/p')
   rm -rf "$root" "$logs"
   mkdir -p "$logs"
+  # So do its own certificate authorities (a proxy that inspects TLS): in
+  # the new system's local store, which the ca-certificates package takes in
+  # when the test command's packages bring it (npm reaches its registry
+  # through them).
   mmdebstrap --variant=minbase "${apt_options[@]}" \
+    --customize-hook='mkdir -p "$1/usr/local/share/ca-certificates"; cp -r /usr/local/share/ca-certificates/. "$1/usr/local/share/ca-certificates/" 2>/dev/null || true' \
     --customize-hook='[ -s "$1/etc/hosts" ] || printf "127.0.0.1\tlocalhost\n::1\tlocalhost ip6-localhost ip6-loopback\n" >"$1/etc/hosts"' \
     --customize-hook="chroot \"\$1\" useradd --create-home --shell /bin/bash $user" \
     bookworm "$root" \
