@@ -37,6 +37,13 @@ std::string stepName(StepKind kind) {
     return "refusedName";
 }
 
+// Where an unpack stops (from 0; -1: it completes): at what the plan finds, or
+// before it at a directory that is not there.
+int stopOf(const Snapshot& snapshot) {
+    if (snapshot.disk.step >= 0) return snapshot.disk.step;
+    return snapshot.archive.plan.completes() ? -1 : snapshot.archive.plan.stopsAt;
+}
+
 // Record numbers as the page shows them, from 1; 0 for none.
 std::int64_t shown(int step) { return step + 1; }
 
@@ -44,7 +51,9 @@ std::string recordJson(const Host& host, const Snapshot& snapshot, std::size_t i
     const ListEntry& entry = snapshot.archive.table->entries[i];
     const UnpackPlan& plan = snapshot.archive.plan;
     const UnpackStep& step = plan.steps[i];
-    const bool taken = plan.completes() || static_cast<int>(i) <= plan.stopsAt;
+    const int stopsAt = stopOf(snapshot);
+    const bool taken = stopsAt < 0 || static_cast<int>(i) <= stopsAt;
+    const bool diskStop = static_cast<int>(i) == snapshot.disk.step;
     constexpr std::size_t kOverlapsShown = 5;
     std::string overlaps;
     for (std::size_t k = 0; k < step.overlaps.size() && k < kOverlapsShown; ++k) {
@@ -55,8 +64,9 @@ std::string recordJson(const Host& host, const Snapshot& snapshot, std::size_t i
     json += ",\"name\":" + jsonString(host.importListName(entry.name));
     json += ",\"offset\":" + jsonNumber(entry.offset) + ",\"length\":" + jsonNumber(entry.length);
     json += ",\"kind\":" + jsonString(kindName(snapshot.kinds[i]));
-    json += ",\"unpack\":{\"step\":" + jsonString(stepName(step.kind)) + ",\"taken\":" + jsonBool(taken);
-    json += ",\"reason\":" + jsonString(step.stopReason);
+    json += ",\"unpack\":{\"step\":" + jsonString(diskStop ? "missingDirectory" : stepName(step.kind)) +
+            ",\"taken\":" + jsonBool(taken);
+    json += ",\"reason\":" + jsonString(diskStop ? snapshot.diskText : step.stopReason);
     json += ",\"wav\":" + jsonString(step.companion.empty() ? std::string() : host.importListName(wavNameFor(entry.name)));
     json += ",\"replacedBy\":" + jsonNumber(shown(step.fileReplacedBy.step)) +
             ",\"replacedByWav\":" + jsonBool(step.fileReplacedBy.byCompanion);
@@ -89,9 +99,22 @@ RecordKind recordKind(const std::string& name, std::span<const std::byte> bytes)
     return text ? RecordKind::text : RecordKind::data;
 }
 
-void describeSnapshot(Snapshot& snapshot) {
+std::string diskStamp(Host& host, const pack::Archive& archive) {
+    FileTime list;
+    FileTime resource;
+    if (!host.readModificationTime(archive.paths.list, NameCase::exact, list) ||
+        !host.readModificationTime(archive.resourceFile, NameCase::exact, resource)) {
+        return {};
+    }
+    return std::to_string(list.ticks) + "-" + std::to_string(resource.ticks);
+}
+
+void describeSnapshot(Host& host, Snapshot& snapshot) {
     const pack::Archive& archive = snapshot.archive;
     snapshot.version = archiveVersion(archive);
+    snapshot.stamp = diskStamp(host, archive);
+    snapshot.disk = pack::missingDirectory(host, archive);
+    snapshot.diskText = snapshot.disk.step >= 0 ? pack::diskStopText(host, snapshot.disk) : std::string();
     snapshot.kinds.clear();
     for (int i = 0; i < archive.table->count; ++i) {
         const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(i)];
@@ -104,13 +127,16 @@ void describeSnapshot(Snapshot& snapshot) {
 std::string archiveJson(const Host& host, const Snapshot& snapshot, bool readOnly) {
     const UnpackPlan& plan = snapshot.archive.plan;
     std::string json = "{\"version\":" + jsonString(snapshot.version) + ",\"readOnly\":" + jsonBool(readOnly);
+    json += ",\"stamp\":" + jsonString(snapshot.stamp);
     json += ",\"list\":" + jsonString(pack::shownPath(host, snapshot.archive.paths.list));
     json += ",\"resource\":" + jsonString(pack::shownPath(host, snapshot.archive.resourceFile));
     json += ",\"summary\":{\"records\":" + jsonNumber(static_cast<std::int64_t>(plan.steps.size()));
     json += ",\"resourceSize\":" + jsonNumber(plan.resourceSize) + ",\"covered\":" + jsonNumber(plan.coveredBytes);
     json += ",\"gaps\":" + jsonNumber(plan.gapBytes) + ",\"overlapping\":" + jsonNumber(plan.overlappingBytes);
-    json += ",\"completes\":" + jsonBool(plan.completes()) + ",\"stopsAt\":" + jsonNumber(shown(plan.stopsAt));
-    json += ",\"stopStatus\":" + jsonNumber(plan.stopStatus) + "},\"records\":[";
+    const int stopsAt = stopOf(snapshot);
+    json += ",\"completes\":" + jsonBool(stopsAt < 0) + ",\"stopsAt\":" + jsonNumber(shown(stopsAt));
+    json += ",\"stopStatus\":" + jsonNumber(snapshot.disk.step >= 0 ? 6 : plan.stopStatus);
+    json += ",\"stopReason\":" + jsonString(snapshot.diskText) + "},\"records\":[";
     for (std::size_t i = 0; i < plan.steps.size(); ++i) {
         if (i > 0) json += ',';
         json += recordJson(host, snapshot, i);

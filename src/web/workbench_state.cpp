@@ -1,5 +1,6 @@
 #include "web/workbench_state.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "pack/archive_edit.h"
@@ -47,7 +48,7 @@ pack::PackStatus WorkbenchState::load(Console& err) {
     // The view needs no more of the list, and on Windows an open list cannot
     // be replaced: Save would fail while the page is open.
     fresh->archive.listRest.reset();
-    describeSnapshot(*fresh);
+    describeSnapshot(host_, *fresh);
     const std::lock_guard guard(snapshotGuard_);
     snapshot_ = std::move(fresh);
     return status;
@@ -94,21 +95,65 @@ Reply WorkbenchState::record(std::string_view number, bool wav, std::string_view
     return reply;
 }
 
-Reply WorkbenchState::nameCheck(std::string_view typed) {
+Reply WorkbenchState::nameCheck(std::string_view typed, std::string_view recordField, std::string_view changes) {
     const std::shared_ptr<const Snapshot> snapshot = current();
     if (!snapshot) return refusal(409, {"the archive is not loaded"});
+    const pack::Archive& archive = snapshot->archive;
+    int record = -1;  // a new record
+    if (!recordField.empty()) {
+        int number = 0;
+        const auto [end, error] = std::from_chars(recordField.data(), recordField.data() + recordField.size(), number);
+        if (error != std::errc() || end != recordField.data() + recordField.size() || number < 1 ||
+            number > archive.table->count) {
+            return refusal(404, {"no record " + std::string(recordField.substr(0, 16))});
+        }
+        record = number - 1;
+    }
     std::string name;
     std::string problem;
+    std::string note;
     if (!host_.exportListName(std::string(typed), name)) {
         problem = "holds characters the game's list cannot spell on this system";
     } else if (problem = pack::nameProblem(name); problem.empty()) {
-        // The same rules add applies, against the archive as loaded.
+        // The same rules Save applies, against the archive with the staged
+        // changes made; what those changes get wrong by themselves is Save's
+        // to say, not this name's.
         pack::ArchiveEdit edit;
+        (void)stagedNames(host_, archive, changes, edit);
+        const std::vector<std::string> before = pack::editProblems(archive, host_.nameRules(), edit);
+        if (record >= 0) {
+            // Judged as the record taken out and its new name added: the
+            // same clashes as a rename in place, each named by the other record.
+            edit.renamed.erase(record);
+            for (pack::NewBytes& group : edit.replaced) std::erase(group.records, record);
+            std::erase_if(edit.replaced, [](const pack::NewBytes& group) { return group.records.empty(); });
+            edit.removed.insert(record);
+        }
         edit.added.push_back({name, {std::byte{0}}});
-        const auto problems = pack::editProblems(snapshot->archive, host_.nameRules(), edit);
-        if (!problems.empty()) problem = problems.front();
+        for (const std::string& found : pack::editProblems(archive, host_.nameRules(), edit)) {
+            if (std::find(before.begin(), before.end(), found) == before.end()) {
+                problem = found;
+                break;
+            }
+        }
     }
-    return jsonReply(200, "{\"problem\":" + jsonString(problem) + "}");
+    if (problem.empty()) {
+        const std::lock_guard disk(disk_);
+        std::map<std::string, PathState> known;
+        pack::DiskStop stop;
+        if (pack::neededDirectory(host_, archive.paths.dataDirectory, host_.importListName(name), known, stop)) {
+            note = pack::diskStopText(host_, stop) +
+                   ": an unpack stops at this record (status 6) until it is made (quillpack extract makes it)";
+        }
+    }
+    return jsonReply(200, "{\"problem\":" + jsonString(problem) + ",\"note\":" + jsonString(note) + "}");
+}
+
+Reply WorkbenchState::stamp() {
+    const std::shared_ptr<const Snapshot> snapshot = current();
+    if (!snapshot) return refusal(409, {"the archive is not loaded"});
+    const std::lock_guard disk(disk_);
+    return jsonReply(200, "{\"stamp\":" + jsonString(diskStamp(host_, snapshot->archive)) + "}");
 }
 
 Reply WorkbenchState::save(std::string_view version, std::string_view changes,

@@ -34,8 +34,15 @@ public:
     // A record's bytes (at most `most` of them), or its sound as a .WAV;
     // refused when the page's version is not the archive last loaded.
     Reply record(std::string_view number, bool wav, std::string_view version, std::size_t most, bool download);
-    // Why a typed name cannot be a new record's name; empty when it can.
-    Reply nameCheck(std::string_view typed);
+    // Why a typed name cannot be a new record's name (record empty) or the
+    // new name of a record (its number, from 1), judged with the page's staged
+    // changes (Save's lines, no bytes needed) against the archive as it will
+    // be; empty when it can. A name an unpack would stop at, for a directory
+    // that is not there, is taken (as add and rename take it) with a note.
+    Reply nameCheck(std::string_view typed, std::string_view record, std::string_view changes);
+    // The archive's stamp on disk now (diskStamp), for the page to compare
+    // with the one it loaded.
+    Reply stamp();
     // Every staged change in one commit, unless the archive on disk is no
     // longer the one the page loaded.
     Reply save(std::string_view version, std::string_view changes, const std::map<std::string, std::string_view>& parts);
