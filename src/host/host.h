@@ -154,6 +154,14 @@ public:
     // itself when there is none. For messages that name the file used.
     virtual std::string foundPath(const std::string& path, NameCase nameCase) = 0;
 
+    // The file a path names once symbolic links in its last component are
+    // followed (the path itself when there is none): a list replaced by a
+    // rename is replaced there, so a link to it stays a link to the new list.
+    virtual std::string followedPath(const std::string& path) = 0;
+    // Gives `to` the permissions of `from` and, where the system lets this
+    // process, its owner and group: a replaced list keeps who may read it.
+    virtual bool copyAccess(const std::string& from, const std::string& to) = 0;
+
     // From here on an interrupt (Ctrl+C, a request to terminate) is noted
     // instead of ending the process, so that a change under way can be undone
     // before it stops; a second one ends the process at once.

@@ -576,6 +576,39 @@ public:
 
     bool interrupted() const override { return interruptNoted != 0; }
 
+    std::string followedPath(const std::string& path) override {
+        std::string posixPath = toPosixPath(path);
+        // As many links as the system itself follows before it gives up.
+        for (int hop = 0; hop < 40; ++hop) {
+            struct stat info {};
+            if (::lstat(posixPath.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+            std::string target(PATH_MAX, '\0');
+            const ssize_t length = ::readlink(posixPath.c_str(), target.data(), target.size());
+            if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
+            target.resize(static_cast<std::size_t>(length));
+            const auto slash = posixPath.rfind('/');
+            posixPath = target.front() == '/' || slash == std::string::npos ? target : posixPath.substr(0, slash + 1) + target;
+        }
+        std::replace(posixPath.begin(), posixPath.end(), '/', '\\');
+        return posixPath;
+    }
+
+    bool copyAccess(const std::string& from, const std::string& to) override {
+        struct stat info {};
+        const std::string posixTo = toPosixPath(to);
+        if (::stat(toPosixPath(from).c_str(), &info) != 0 || ::chmod(posixTo.c_str(), info.st_mode & 07777) != 0) {
+            noteFailure();
+            return false;
+        }
+        // Only root may give a file away; a group of the user's own it may set.
+        if (::geteuid() == 0) {
+            (void)::chown(posixTo.c_str(), info.st_uid, info.st_gid);
+        } else {
+            (void)::chown(posixTo.c_str(), static_cast<uid_t>(-1), info.st_gid);
+        }
+        return true;
+    }
+
     std::string foundPath(const std::string& path, NameCase nameCase) override {
         const std::string posixPath = toPosixPath(path);
         struct stat info {};

@@ -547,6 +547,11 @@ public:
 
     std::string lastFailure() const override { return lastFailureText; }
 
+    // Links to a list are rare on Windows and need rights to make: the path as given.
+    std::string followedPath(const std::string& path) override { return path; }
+    // A new file takes the directory's inherited permissions, as the list had.
+    bool copyAccess(const std::string&, const std::string&) override { return true; }
+
     void catchInterrupts() override { (void)SetConsoleCtrlHandler(noteInterrupt, TRUE); }
 
     bool interrupted() const override { return interruptNoted != 0; }

@@ -100,9 +100,15 @@ bool sameRecords(const EntryTable& a, const EntryTable& b) {
 // The new list: its rewritten head, then the rest of the old list as it is,
 // read back from the disk and checked before it replaces the old one.
 PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, bool appended) {
-    StagedFile list(host, err, archive.paths.list, "update");
+    // A list that is a link: the file it names is replaced, and the link kept.
+    StagedFile list(host, err, host.followedPath(archive.paths.list), "update");
     std::string problem;
     bool written = list.create(problem) && list.write(edit.listHead, problem);
+    if (written && !host.copyAccess(archive.paths.list, list.temporary())) {
+        problem = withReason(shownPath(host, list.temporary()) + ": cannot be given the list's permissions",
+                             host.lastFailure());
+        written = false;
+    }
     std::vector<std::byte> chunk(1 << 16);
     while (written && archive.listRest) {
         const std::size_t got = archive.listRest->read(chunk);

@@ -176,6 +176,27 @@ TEST_F(PackUpdate, ADirectoryLinkInsideDataIsNotFollowed) {
     EXPECT_EQ(readFile(at("S.RD")), "5 0 A.BIN\r\n5 5 SFX\\B.BIN\r\n");
 }
 
+TEST_F(PackUpdate, ALinkedArchiveIsChangedWhereItLivesAndKeepsItsPermissions) {
+    if (rules.windows) GTEST_SKIP() << "Wine shows a Linux link as the file itself";
+    // The pair lives in real/; the game's folder holds links to it.
+    fs::create_directories(at("real"));
+    fs::rename(at("S.RD"), at("real/S.RD"));
+    fs::rename(at("S.RES"), at("real/S.RES"));
+    fs::create_symlink("real/S.RD", at("S.RD"));
+    fs::create_symlink("real/S.RES", at("S.RES"));
+    fs::permissions(at("real/S.RD"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    writeFile(at("data/B.BIN"), "an edit of B");
+    const auto result = pack({"update", "S.RD"});
+    ASSERT_EQ(result.status, 0) << result.error;
+    EXPECT_TRUE(fs::is_symlink(at("S.RD")));
+    EXPECT_TRUE(fs::is_symlink(at("S.RES")));
+    EXPECT_EQ(fs::status(at("real/S.RD")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    // Read through the links, the pair is one archive holding the edit.
+    EXPECT_EQ(unpacked("B.BIN"), "an edit of B");
+    EXPECT_FALSE(fs::exists(at("real/S.RD.quillpack-update")));
+}
+
 TEST_F(PackUpdate, AFifoInTheDataDirectoryIsRefusedWithoutWaiting) {
     if (rules.windows) GTEST_SKIP() << "Wine cannot make or open a Unix FIFO as a file";
     fs::remove(at("data/A.BIN"));

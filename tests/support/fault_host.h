@@ -82,6 +82,8 @@ public:
         return inner_.sameFile(a, b, bCase);
     }
 
+    std::string followedPath(const std::string& path) override { return inner_.followedPath(path); }
+    bool copyAccess(const std::string& from, const std::string& to) override { return inner_.copyAccess(from, to); }
     void catchInterrupts() override { inner_.catchInterrupts(); }
     bool interrupted() const override {
         return (injected_ && kind_ == FaultKind::interruptAfter) || inner_.interrupted();

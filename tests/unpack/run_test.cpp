@@ -141,6 +141,8 @@ public:
         return PathState::unknown;
     }
     std::string lastFailure() const override { return {}; }
+    std::string followedPath(const std::string& path) override { return refuse<std::string>("followedPath") + path; }
+    bool copyAccess(const std::string&, const std::string&) override { return refuse<bool>("copyAccess"); }
     void catchInterrupts() override {}
     bool interrupted() const override { return false; }
     std::string foundPath(const std::string& path, NameCase) override { return refuse<std::string>("foundPath") + path; }
