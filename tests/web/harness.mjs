@@ -65,6 +65,16 @@ export async function closeBrowser() {
   browser = null;
 }
 
+// A page in a fresh context, noting the page's errors in page.problems.
+async function freshPage(storageState) {
+  const context = await browser.newContext({viewport: {width: 1400, height: 900}, storageState});
+  const page = await context.newPage();
+  page.problems = [];
+  page.on('pageerror', error => page.problems.push(error.message));
+  page.on('console', message => { if (message.type() === 'error') page.problems.push(message.text()); });
+  return page;
+}
+
 // The session cookie each printed address was exchanged for: its key opens
 // the workbench once, so a later page on it is a page of the same browser.
 const sessions = new Map();
@@ -74,23 +84,17 @@ const sessions = new Map();
 // (a second tab of the same browser).
 export async function openPage(url) {
   const storageState = sessions.get(url);
-  const context = await browser.newContext({viewport: {width: 1400, height: 900}, storageState});
-  const page = await context.newPage();
-  const problems = [];
-  page.on('pageerror', error => problems.push(error.message));
-  page.on('console', message => { if (message.type() === 'error') problems.push(message.text()); });
+  const page = await freshPage(storageState);
   await page.goto(storageState ? new URL('/', url).href : url);
   await page.waitForSelector('body[data-ready]');
-  if (!storageState) sessions.set(url, await context.storageState());
-  page.problems = problems;
+  if (!storageState) sessions.set(url, await page.context().storageState());
   return page;
 }
 
 // A fresh page on a launcher file, as the desktop's opener would show it,
 // once the workbench it sends the browser on to is ready.
 export async function openLauncher(file) {
-  const context = await browser.newContext({viewport: {width: 1400, height: 900}});
-  const page = await context.newPage();
+  const page = await freshPage(undefined);
   await page.goto(pathToFileURL(file).href);
   await page.waitForSelector('body[data-ready]');
   return page;

@@ -3,10 +3,11 @@
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import path from 'node:path';
+import {fileURLToPath} from 'node:url';
 import {after, before, test} from 'node:test';
 
 import {RATE, editorWav, scratch, standardArchive, unpacked, wavData} from './fixture.mjs';
-import {audioReport, closeBrowser, config, dropFile, launchBrowser, openPage, openWorkbench, saveAndWait,
+import {audioReport, closeBrowser, config, dropFile, launchBrowser, openLauncher, openPage, openWorkbench, saveAndWait,
         screenshot} from './harness.mjs';
 
 before(launchBrowser);
@@ -53,24 +54,31 @@ test('a list dropped onto quillpack.exe under Wine (its name the only word) open
   assert.ok(config.packExe, 'QUILL_PACK_EXE names quillpack.exe');
   const dir = scratch('wine-drop');
   standardArchive(dir);
-  // Wine hands the address to xdg-open, which, outside a desktop, starts
-  // $BROWSER: here a script that only writes down what it was given.
+  // Wine hands the file the browser is started on to xdg-open, which, outside
+  // a desktop, starts $BROWSER: here a script that only writes down what it
+  // was given.
   const opened = path.join(dir, 'opened.txt');
   const opener = path.join(dir, 'browser.sh');
-  fs.writeFileSync(opener, `#!/bin/sh\nprintf '%s\\n' "$1" >> '${opened}'\n`, {mode: 0o755});
+  fs.writeFileSync(opener, `#!/bin/sh\nfor a in "$@"; do printf '%s\\n' "$a"; done >> '${opened}'\n`, {mode: 0o755});
   const env = {...process.env, BROWSER: opener};
   for (const name of ['DISPLAY', 'WAYLAND_DISPLAY', 'XDG_CURRENT_DESKTOP', 'DESKTOP_SESSION']) delete env[name];
   const server = openWorkbench(path.join(dir, 'GAME.RD'), [], {windows: true, dropped: true, env});
   try {
-    const {url} = await server.address;
-    for (let waited = 0; !(fs.existsSync(opened) && fs.readFileSync(opened, 'utf8').includes(url)); waited += 100) {
-      assert.ok(waited < 30000, `the browser was not asked for ${url}: ${server.output()}${server.errors()}`);
+    const {url, token} = await server.address;
+    for (let waited = 0; !(fs.existsSync(opened) && fs.readFileSync(opened, 'utf8').endsWith('\n')); waited += 100) {
+      assert.ok(waited < 30000, `the browser was not started: ${server.output()}${server.errors()}`);
       await new Promise(resolve => setTimeout(resolve, 100));
     }
-    assert.equal(fs.readFileSync(opened, 'utf8'), `${url}\n`);
+    // A launcher file in the user's temporary directory, never the key itself.
+    const given = fs.readFileSync(opened, 'utf8');
+    assert.ok(!given.includes(token), `the key in the browser's arguments: ${given}`);
+    assert.match(given, /^file:\/\/\/.*\/quillpack-[0-9a-f]+\/open\.html\n$/);
+    const file = fileURLToPath(given.trim());
+    assert.ok(fs.readFileSync(file, 'utf8').includes(`<meta http-equiv="refresh" content="0;url=${url}">`));
     assert.doesNotMatch(server.output(), /could not be started/);
 
-    const page = await openPage(url);
+    const page = await openLauncher(file);
+    assert.ok(!fs.existsSync(file), 'removed once the key was exchanged');
     assert.equal(await page.locator('#records tbody tr').count(), 5);
     const shown = await page.locator('#records tbody').innerText();
     for (const name of ['README.TXT', 'BOOM.DIG', 'CHIRP.DIG', 'LEVEL.MAP', 'ALIAS.BIN']) {
