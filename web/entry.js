@@ -1,5 +1,5 @@
 // One record: heard, read or seen as hex, downloaded, and changed.
-import {recordBytes, recordUrl, nameProblem} from './api.js';
+import {recordBytes, recordUrl, nameCheck} from './api.js';
 import {convertAudio, drawWaveform, seconds, wavSamples} from './sound.js';
 import {actionText} from './table.js';
 
@@ -72,16 +72,17 @@ export function dropZone(zone, input, onFile) {
   input.addEventListener('change', () => { if (input.files.length) onFile(input.files[0]); });
 }
 
-// Says as you type whether a name can be a record's name, by the rules add uses.
-export function nameChecker(input, output, onResult) {
+// Says as you type whether a name can be a new record's name (record 0) or
+// record `record`'s new name, by the rules Save uses, with the staged changes made.
+export function nameChecker(input, output, onResult, record = 0) {
   let asked = 0;
   input.addEventListener('input', async () => {
     const name = input.value;
     const ask = ++asked;
     if (!name) { output.textContent = ''; onResult(false); return; }
-    const problem = await nameProblem(name);
+    const {problem, note} = await nameCheck(name, record);
     if (ask !== asked) return;
-    output.textContent = problem || 'free';
+    output.textContent = problem || (note ? `free; but ${note}` : 'free');
     output.className = problem ? 'check bad' : 'check good';
     onResult(!problem);
   });
@@ -134,7 +135,7 @@ function editor(r, stage) {
   const name = element('input', {type: 'text', id: 'rename-name', value: r.name, autocomplete: 'off', spellcheck: false});
   const check = element('span', {id: 'rename-check', className: 'check'});
   const rename = element('button', {type: 'button', id: 'rename-stage', textContent: 'Stage the rename', disabled: true});
-  nameChecker(name, check, ok => { rename.disabled = !ok; });
+  nameChecker(name, check, ok => { rename.disabled = !ok; }, r.n);
   rename.addEventListener('click', () => stage({op: 'rename', record: r.n, name: name.value,
                                                 label: `rename #${r.n} ${r.name} to ${name.value}`}));
   const remove = element('button', {type: 'button', id: 'remove-stage', textContent: 'Stage the removal'});

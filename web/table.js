@@ -4,6 +4,7 @@ import {seconds} from './sound.js';
 // What an unpack with -dig2wav does with a record, in the words quillpack list uses.
 export function actionText(r) {
   const u = r.unpack;
+  if (u.step === 'missingDirectory') return `unpack stops here: ${u.reason} (status 6)`;
   let text;
   if (u.step === 'invalidEntry') text = `unpack stops here: ${u.reason} (status 5)`;
   else if (u.step === 'refusedName') text = 'unpack stops here: name refused (status 6)';
