@@ -6,6 +6,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 // The seam between the tool and the operating system. Paths cross it in the
 // tool's own Windows form (backslash separators); each side translates. Their
@@ -153,6 +154,10 @@ public:
     // where the host looks past letter case, the name it finds; the path
     // itself when there is none. For messages that name the file used.
     virtual std::string foundPath(const std::string& path, NameCase nameCase) = 0;
+
+    // The names in a directory ("." and ".." left out), in no set order;
+    // false, with the reason noted, when it cannot be read.
+    virtual bool listDirectory(const std::string& path, std::vector<std::string>& names) = 0;
 
     // The file a path names once symbolic links in its last component are
     // followed (the path itself when there is none): a list replaced by a

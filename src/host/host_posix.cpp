@@ -576,6 +576,24 @@ public:
 
     bool interrupted() const override { return interruptNoted != 0; }
 
+    bool listDirectory(const std::string& path, std::vector<std::string>& names) override {
+        DIR* dir = ::opendir(toPosixPath(path).c_str());
+        if (dir == nullptr) {
+            noteFailure();
+            return false;
+        }
+        names.clear();
+        errno = 0;
+        while (const dirent* item = ::readdir(dir)) {
+            const std::string_view name = item->d_name;
+            if (name != "." && name != "..") names.emplace_back(name);
+        }
+        const bool complete = errno == 0;
+        if (!complete) noteFailure();
+        ::closedir(dir);
+        return complete;
+    }
+
     std::string followedPath(const std::string& path) override {
         std::string posixPath = toPosixPath(path);
         // As many links as the system itself follows before it gives up.

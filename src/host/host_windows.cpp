@@ -547,6 +547,26 @@ public:
 
     std::string lastFailure() const override { return lastFailureText; }
 
+    bool listDirectory(const std::string& path, std::vector<std::string>& names) override {
+        const WidePath wide(path + "\\*");
+        WIN32_FIND_DATAW item{};
+        const HANDLE search = wide.valid() ? FindFirstFileW(wide.get(), &item) : INVALID_HANDLE_VALUE;
+        if (search == INVALID_HANDLE_VALUE) {
+            noteFailure();
+            return false;
+        }
+        names.clear();
+        do {
+            const std::wstring_view name = item.cFileName;
+            if (name == L"." || name == L"..") continue;
+            names.push_back(utf8FromUtf16(std::u16string(name.begin(), name.end())));
+        } while (FindNextFileW(search, &item) != 0);
+        const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
+        if (!complete) noteFailure();
+        FindClose(search);
+        return complete;
+    }
+
     // Links to a list are rare on Windows and need rights to make: the path as given.
     std::string followedPath(const std::string& path) override { return path; }
     // A new file takes the directory's inherited permissions, as the list had.

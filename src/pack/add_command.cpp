@@ -1,5 +1,8 @@
 // quillpack add: new files into the archive as new records at the end of the
 // list, through the same commit as every change.
+#include <algorithm>
+#include <set>
+
 #include "archive/output_path.h"
 #include "common/ascii_case.h"
 #include "pack/archive_edit.h"
@@ -44,6 +47,74 @@ std::string nameUnder(const std::string& dataDirectory, const std::string& file,
     return name;
 }
 
+// The same for a path spelt another way (absolute, as a terminal gets it from
+// a dragged file; through a link to the data directory): the rest of the
+// path below the ancestor that is the data directory itself.
+std::string nameBelow(Host& host, const std::string& dataDirectory, const std::string& file) {
+    const std::string directory = dataDirectory.substr(0, dataDirectory.size() - 1);
+    for (std::size_t at = file.find_last_of('\\'); at != std::string::npos && at > 0;
+         at = file.find_last_of('\\', at - 1)) {
+        if (host.sameFile(file.substr(0, at), directory, NameCase::exact)) {
+            return nameUnder(file.substr(0, at) + "\\", file, host.nameRules());
+        }
+    }
+    return {};
+}
+
+// Every file below a directory given to add, in name order so the records
+// come in the same order each time; a link or something that is not a file
+// is named and left out.
+bool filesBelow(Host& host, Console& err, const std::string& directory, std::vector<std::string>& files) {
+    std::vector<std::string> names;
+    if (!host.listDirectory(directory, names)) {
+        err.print(withReason(shownPath(host, directory) + ": cannot be read", host.lastFailure()) + "\n");
+        return false;
+    }
+    std::sort(names.begin(), names.end());
+    bool whole = true;
+    for (const std::string& name : names) {
+        const std::string path = directory + "\\" + name;
+        std::string reason;
+        switch (host.lookUp(path, reason)) {
+            case PathState::file: files.push_back(path); break;
+            case PathState::notAFile:
+                // A directory or a device: lookUp does not tell them apart, listing does.
+                if (std::vector<std::string> inner; host.listDirectory(path, inner)) {
+                    whole = filesBelow(host, err, path, files) && whole;
+                } else {
+                    err.print(shownPath(host, path) + ": not a file\n");
+                    whole = false;
+                }
+                break;
+            case PathState::link: err.print(shownPath(host, path) + ": a symbolic link; not followed\n"); whole = false; break;
+            case PathState::missing: break;
+            case PathState::unknown: err.print(shownPath(host, path) + ": " + reason + "\n"); whole = false; break;
+        }
+    }
+    return whole;
+}
+
+// The unpacker makes no directory but the data directory: one a new record
+// needs is made in data/ here, and the user told that an unpack elsewhere
+// needs it too.
+void makeNeededDirectories(Host& host, Console& out, const Archive& archive, const ArchiveEdit& edit) {
+    std::set<std::string> made;
+    for (const NewRecord& record : edit.added) {
+        const std::string name = host.importListName(record.name);
+        for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
+            if (at == 0) continue;
+            const std::string directory = archive.paths.dataDirectory + name.substr(0, at);
+            std::string reason;
+            if (made.count(directory) != 0 || host.lookUp(directory, reason) != PathState::missing) continue;
+            host.makeDirectory(directory);
+            if (host.lookUp(directory, reason) != PathState::notAFile) continue;
+            made.insert(directory);
+            out.print("made " + shownPath(host, directory) + ": an unpack needs it, and the unpacker makes no "
+                      "directory but the data directory; wherever this archive is unpacked, make it there first\n");
+        }
+    }
+}
+
 // "X.WAV" to "X.DIG", the case of the letters following the name's.
 std::string soundNameFor(const std::string& wavName) {
     const std::size_t slash = wavName.find_last_of('\\');
@@ -76,9 +147,25 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
         usable = false;
     };
     std::vector<std::byte> buffer;
-    for (const std::string& file : options.files) {
-        const std::string typed = options.as.empty() ? nameUnder(archive.paths.dataDirectory, file, host.nameRules())
-                                                     : options.as;
+    std::vector<std::string> files;
+    std::set<std::string> found;  // files found in a directory given, rather than named
+    for (const std::string& given : options.files) {
+        std::string reason;
+        std::vector<std::string> names;
+        if (options.as.empty() && host.lookUp(given, reason) == PathState::notAFile && host.listDirectory(given, names)) {
+            std::vector<std::string> below;
+            usable = filesBelow(host, err, given, below) && usable;
+            found.insert(below.begin(), below.end());
+            files.insert(files.end(), below.begin(), below.end());
+        } else {
+            files.push_back(given);
+        }
+    }
+    int alreadyIn = 0;
+    for (const std::string& file : files) {
+        std::string typed = options.as;
+        if (typed.empty()) typed = nameUnder(archive.paths.dataDirectory, file, host.nameRules());
+        if (typed.empty()) typed = nameBelow(host, archive.paths.dataDirectory, file);
         if (typed.empty()) {
             refuse(file, "not under " + shownPath(host, archive.paths.dataDirectory) +
                              "; give the record's name with --as NAME");
@@ -119,12 +206,38 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
             scrambleInto(contents.samples, 0, sound);
             bytes = std::move(sound);
         }
+        // Told as such, rather than as two records an unpack writes to one
+        // file; in a directory given whole, a file an unpack writes (a
+        // record's own, a sound's .WAV) is update's, and passed over.
+        bool listed = false;
+        for (int record = 0; record < archive.table->count && !listed; ++record) {
+            const std::string& other = archive.table->entries[static_cast<std::size_t>(record)].name;
+            const bool own = sameEntryPath(other, name, host.nameRules());
+            const bool companion = isSoundName(other) && sameEntryPath(wavNameFor(other), name, host.nameRules());
+            if (!own && !(companion && found.count(file) != 0)) continue;
+            listed = true;
+            if (found.count(file) != 0) {
+                ++alreadyIn;
+            } else {
+                refuse(file, shownName(name) + " is already in the archive (record " + std::to_string(record + 1) +
+                                 "); put a new version in with quillpack update");
+            }
+        }
+        if (listed) continue;
         taken.push_back({file, seen});
         sources.push_back(file);
         edit.added.push_back({name, std::move(bytes)});
     }
     if (!usable) {
         err.print("nothing written\n");
+        return PackStatus::inputUnusable;
+    }
+    if (alreadyIn > 0) {
+        out.print(counted(alreadyIn, "file", "files") + " in the directories given " +
+                  (alreadyIn == 1 ? "is" : "are") + " the archive's already (quillpack update puts edits back)\n");
+    }
+    if (edit.added.empty()) {
+        err.print("nothing to add; nothing written\n");
         return PackStatus::inputUnusable;
     }
     const int first = archive.table->count;
@@ -138,6 +251,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     const PackStatus status = applyEdit(host, out, err, archive, edit, taken);
     if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
         for (const std::string& line : lines) out.print("added " + line);
+        makeNeededDirectories(host, out, archive, edit);
     }
     return status;
 }

@@ -71,7 +71,26 @@ TEST_F(PackCommands, AddRemoveAndRenameGoThroughToTheUnpack) {
     // A name already there is refused, nothing written.
     const auto twice = pack({"add", "S.RD", rules.typedPath("data/SFX/NEW.TXT")});
     EXPECT_EQ(twice.status, 4);
+    EXPECT_NE(twice.error.find("SFX\\NEW.TXT is already in the archive (record 3); put a new version in with quillpack "
+                               "update"), std::string::npos) << twice.error;
     EXPECT_EQ(readFile(at("S.RD")), "100 0 C.BIN\r\n50 1000 SFX\\D\\B.TXT\r\n10 4096 SFX\\NEW.TXT\r\n");
+}
+
+TEST_F(PackCommands, AddTakesAFileUnderDataHoweverItsPathIsSpelt) {
+    ASSERT_EQ(pack({"extract", "S.RD"}).status, 0);
+    writeFile(at("data/SFX/ONE.TXT"), "one");
+    writeFile(at("data/SFX/TWO.TXT"), "two");
+    // An absolute path, as dragging the file into a terminal gives, and one through "./".
+    const auto added = pack({"add", "S.RD", rules.absolutePath(at("data/SFX/ONE.TXT")), rules.typedPath("./data/SFX/TWO.TXT")});
+    ASSERT_EQ(added.status, 0) << added.error;
+    EXPECT_EQ(readFile(at("S.RD")), list + "3 4096 SFX\\ONE.TXT\r\n3 4099 SFX\\TWO.TXT\r\n");
+    if (rules.windows) return;
+    // Through a link to the data directory itself (the user's own choice of where data/ lives).
+    fs::create_directory_symlink("data", at("mydata"));
+    writeFile(at("data/SFX/T3.TXT"), "three");
+    const auto linked = pack({"add", "S.RD", "mydata/SFX/T3.TXT"});
+    ASSERT_EQ(linked.status, 0) << linked.error;
+    EXPECT_NE(readFile(at("S.RD")).find("5 4102 SFX\\T3.TXT\r\n"), std::string::npos) << readFile(at("S.RD"));
 }
 
 TEST_F(PackCommands, HelpAndDragAndDrop) {

@@ -149,7 +149,10 @@ TEST_F(RecordCommands, NamesTheUnpackerWouldNotWriteAsTheirOwnFileAreRefused) {
                                       : run({"rename", "G\\S.RD", "B.BIN", c.name});
             if (std::string(command) == "rename" && std::string(c.name) == "B.BIN") continue;  // its own name
             EXPECT_EQ(result.status, PackStatus::inputUnusable) << command << " " << c.name;
-            EXPECT_NE(result.err.find(c.problem), std::string::npos) << command << " " << c.name << ": " << result.err;
+            // add says of a name already listed what to do instead.
+            const std::string problem = std::string(command) == "add" && std::string(c.name) == "B.BIN"
+                                            ? "B.BIN is already in the archive (record 3)" : c.problem;
+            EXPECT_NE(result.err.find(problem), std::string::npos) << command << " " << c.name << ": " << result.err;
             EXPECT_EQ(list(), before) << c.name;
             EXPECT_EQ(toText(host.files.at("G\\S.RES")), "aaaaabbbcc") << c.name;
         }
@@ -341,6 +344,48 @@ TEST_F(RecordCommands, ARenamedRecordsFilesMoveWithItAndItsEditsAreNotLost) {
     const Result update = run({"update", "G\\S.RD"});
     ASSERT_EQ(update.status, PackStatus::done) << update.err;
     EXPECT_EQ(unpacked().at("C.BIN"), "new text");
+}
+
+TEST_F(RecordCommands, AddTakesADirectoryWholeAndNamesEveryProblemOfTheBatch) {
+    // data/ as an unpack with -dig2wav left it, plus new files in a new directory.
+    archive("5 0 A.BIN\r\n4 5 SFX\\S.DIG\r\n", "aaaaa\x10\x20\x30\x40");
+    host.directories.insert({"G\\data\\SFX", "G\\data\\SFX\\N"});
+    testing::CapturedConsole console;
+    const char* unpack[] = {"quillfane", "G\\S.RD", "-dig2wav"};
+    ASSERT_EQ(quill::run(3, unpack, host, console), ExitCode::ok) << console.text;
+    host.files["G\\data\\SFX\\N\\B.TXT"] = toBytes("bbb");
+    host.files["G\\data\\SFX\\A.TXT"] = toBytes("aaa");
+    Result result = run({"add", "G\\S.RD", "G\\data\\SFX"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err;
+    // In name order, the sound and its .WAV passed over as the archive's.
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n4 5 SFX\\S.DIG\r\n3 9 SFX\\A.TXT\r\n3 12 SFX\\N\\B.TXT\r\n");
+    EXPECT_NE(result.out.find("2 files in the directories given are the archive's already"), std::string::npos)
+        << result.out;
+
+    // Every refused file of a batch is named, and nothing is written.
+    archive("5 0 A.BIN\r\n", "aaaaa");
+    host.files["G\\data\\A.BIN"] = toBytes("aaaaa");
+    host.files["G\\data\\EMPTY.TXT"] = {};
+    host.files["G\\data\\GOOD.TXT"] = toBytes("good");
+    host.files["G\\elsewhere.txt"] = toBytes("x");
+    result = run({"add", "G\\S.RD", "G\\data\\A.BIN", "G\\data\\EMPTY.TXT", "G\\elsewhere.txt", "G\\data\\GOOD.TXT"});
+    EXPECT_EQ(result.status, PackStatus::inputUnusable);
+    EXPECT_EQ(result.err,
+              "G/data/A.BIN: A.BIN is already in the archive (record 1); put a new version in with quillpack update\n"
+              "G/data/EMPTY.TXT: empty; a record cannot be empty\n"
+              "G/elsewhere.txt: not under G/data/; give the record's name with --as NAME\n"
+              "nothing written\n");
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n");
+
+    // A record in a directory data/ lacks: the directory is made, and the
+    // user told an unpack elsewhere needs it.
+    archive("5 0 A.BIN\r\n", "aaaaa");
+    host.files["G\\elsewhere.txt"] = toBytes("quest");
+    result = run({"add", "G\\S.RD", "G\\elsewhere.txt", "--as", "QUEST\\Q1.TXT"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(host.directories.count("G\\data\\QUEST"), 1u);
+    EXPECT_NE(result.out.find("made G/data/QUEST: an unpack needs it"), std::string::npos) << result.out;
+    EXPECT_EQ(list(), "5 0 A.BIN\r\n5 5 QUEST\\Q1.TXT\r\n");
 }
 
 TEST_F(RecordCommands, ASoundAddedFromItsWavGoesInScrambledAndItsWavIsRefreshed) {

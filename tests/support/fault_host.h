@@ -82,6 +82,9 @@ public:
         return inner_.sameFile(a, b, bCase);
     }
 
+    bool listDirectory(const std::string& path, std::vector<std::string>& names) override {
+        return inner_.listDirectory(path, names);
+    }
     std::string followedPath(const std::string& path) override { return inner_.followedPath(path); }
     bool copyAccess(const std::string& from, const std::string& to) override { return inner_.copyAccess(from, to); }
     void catchInterrupts() override { inner_.catchInterrupts(); }

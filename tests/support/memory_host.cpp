@@ -92,6 +92,23 @@ bool MemoryHost::isUnsearchable(const std::string& path) const {
     return false;
 }
 
+bool MemoryHost::listDirectory(const std::string& path, std::vector<std::string>& names) {
+    if (isUnsearchable(path) || directories.count(path) == 0) {
+        failure = directories.count(path) == 0 ? "No such file or directory" : "Permission denied";
+        return false;
+    }
+    names.clear();
+    const std::string prefix = path + "\\";
+    const auto collect = [&](const std::string& item) {
+        if (item.starts_with(prefix) && item.find('\\', prefix.size()) == std::string::npos) {
+            names.push_back(item.substr(prefix.size()));
+        }
+    };
+    for (const auto& [file, bytes] : files) collect(file);
+    for (const std::string& directory : directories) collect(directory);
+    return true;
+}
+
 PathState MemoryHost::lookUp(const std::string& path, std::string& reason) {
     if (isUnsearchable(path)) {
         failure = reason = "Permission denied";

@@ -57,7 +57,7 @@ public:
     bool removeFile(const std::string& path) override;
     // One spelling per file here.
     bool sameFile(const std::string& a, const std::string& b, NameCase) override {
-        return a == b && files.count(a) != 0;
+        return a == b && (files.count(a) != 0 || directories.count(a) != 0);
     }
 
     std::string importListName(const std::string& name) const override { return name; }
@@ -67,6 +67,7 @@ public:
     }
     PathState lookUp(const std::string& path, std::string& reason) override;
     std::string lastFailure() const override { return failure; }
+    bool listDirectory(const std::string& path, std::vector<std::string>& names) override;
     std::string followedPath(const std::string& path) override { return path; }
     bool copyAccess(const std::string&, const std::string&) override { return true; }
     void catchInterrupts() override { catching = true; }

@@ -141,6 +141,7 @@ public:
         return PathState::unknown;
     }
     std::string lastFailure() const override { return {}; }
+    bool listDirectory(const std::string&, std::vector<std::string>&) override { return refuse<bool>("listDirectory"); }
     std::string followedPath(const std::string& path) override { return refuse<std::string>("followedPath") + path; }
     bool copyAccess(const std::string&, const std::string&) override { return refuse<bool>("copyAccess"); }
     void catchInterrupts() override {}
