@@ -13,8 +13,11 @@ namespace quill::pack {
 
 struct DiskStop {
     int step = -1;          // the record an unpack stops at (from 0); -1: none
-    std::string directory;  // the directory, as a path of this host
+    std::string directory;  // the directory, or the file's path, as a path of this host
     bool missing = true;    // or there, but not a directory
+    // Set where the entry's own path cannot be a file: why, after the path
+    // ("is a directory"); `missing` is then false.
+    std::string notAFile;
 };
 
 // The first directory below `dataDirectory` that `name` (in this host's form,

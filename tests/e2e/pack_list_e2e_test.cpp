@@ -50,5 +50,52 @@ TEST_F(PackList, StatusThreeWhereAnUnpackStopsAndTwoWithoutAList) {
     EXPECT_EQ(filesBelow(scratch.path()), (std::vector<std::string>{"S.RD", "S.RES"}));
 }
 
+// list's verdict (completes, or stops at record N with status S) is what
+// quillfane then does, on random archives whose names hold either slash,
+// leading and doubled separators, dot components and directories that data/
+// may or may not have.
+TEST_F(PackList, ItsVerdictIsWhatAnUnpackDoesOnRandomArchives) {
+    const std::vector<std::string> parts = {"SFX", "A", "b.bin", ".", "..", "", "SUB", "c.DIG"};
+    const std::vector<std::string> separators = {"\\", "/"};
+    std::uint32_t seed = 20261211;
+    const auto next = [&](std::uint32_t below) {
+        seed = seed * 1664525u + 1013904223u;
+        return (seed >> 8) % below;
+    };
+    int stopped = 0;
+    for (int round = 0; round < 60; ++round) {
+        ScratchDirectory where;
+        std::string listText;
+        const int records = 1 + static_cast<int>(next(4));
+        for (int r = 0; r < records; ++r) {
+            std::string name = next(4) == 0 ? separators[next(2)] : "";
+            const int depth = 1 + static_cast<int>(next(3));
+            for (int d = 0; d < depth; ++d) {
+                if (d > 0) name += separators[next(2)];
+                name += parts[next(static_cast<std::uint32_t>(parts.size()))];
+            }
+            if (name.size() > 12 || name.empty()) name = "E" + std::to_string(r) + ".BIN";
+            listText += "3 " + std::to_string(r * 3) + " " + name + "\r\n";
+        }
+        writeArchive(where.path(), "S", listText, resource);
+        fs::create_directories(where.path() / "data");
+        if (next(2) == 0) fs::create_directories(where.path() / "data" / "SFX");
+        if (next(3) == 0) fs::create_directories(where.path() / "data" / "A" / "SUB");
+        const ToolResult listed = runTool(where.path(), {"list", "S.RD"}, {.limits = {}, .unprivileged = false, .packer = true});
+        const ToolResult unpacked = runTool(where.path(), {"S.RD"});
+        const std::string context = "list:\n" + listText + listed.output + listed.error;
+        if (unpacked.status == 0) {
+            EXPECT_EQ(listed.status, 0) << context;
+            EXPECT_NE(listed.output.find("unpack       completes"), std::string::npos) << context;
+            continue;
+        }
+        ++stopped;
+        EXPECT_EQ(listed.status, 3) << context << "quillfane: " << unpacked.status;
+        EXPECT_NE(listed.output.find("with status " + std::to_string(unpacked.status)), std::string::npos)
+            << context << "quillfane: " << unpacked.status;
+    }
+    EXPECT_GT(stopped, 0);
+}
+
 }  // namespace
 }  // namespace quill::e2e
