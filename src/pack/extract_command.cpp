@@ -106,9 +106,14 @@ private:
     // output directory a link is not followed: nothing is written outside it.
     bool makeDirectory(const std::string& directory, bool followLinks) {
         std::string reason;
-        for (std::size_t at = directory.find('\\', 1); at != std::string::npos; at = directory.find('\\', at + 1)) {
+        // Either slash separates directories in a name, for the unpacker too.
+        for (std::size_t at = directory.find_first_of("\\/", 1); at != std::string::npos;
+             at = directory.find_first_of("\\/", at + 1)) {
             const std::string level = directory.substr(0, at);
-            if (level.empty() || level.back() == ':' || made_.count(level) != 0) continue;
+            if (level.empty() || level.back() == ':' || level.back() == '\\' || level.back() == '/' ||
+                made_.count(level) != 0) {
+                continue;
+            }
             PathState state = host_.lookUp(level, reason);
             if (state == PathState::missing) {
                 host_.makeDirectory(level);
@@ -129,7 +134,7 @@ private:
     }
 
     void extract(const Target& target) {
-        const std::size_t slash = target.path.rfind('\\');
+        const std::size_t slash = target.path.find_last_of("\\/");
         if (slash != std::string::npos && slash + 1 > directory_.size() &&
             !makeDirectory(target.path.substr(0, slash + 1), false)) {
             return;

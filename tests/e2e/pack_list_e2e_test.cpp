@@ -1,6 +1,8 @@
 // quillpack list on the built executable: its table, its statuses, its messages.
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "e2e/archive.h"
 #include "e2e/tool_runner.h"
 
@@ -87,6 +89,17 @@ TEST_F(PackList, ItsVerdictIsWhatAnUnpackDoesOnRandomArchives) {
         if (unpacked.status == 0) {
             EXPECT_EQ(listed.status, 0) << context;
             EXPECT_NE(listed.output.find("unpack       completes"), std::string::npos) << context;
+            // extract, making the directories itself, writes the same files.
+            ScratchDirectory other;
+            writeArchive(other.path(), "S", listText, resource);
+            const ToolResult extracted =
+                runTool(other.path(), {"extract", "S.RD"}, {.limits = {}, .unprivileged = false, .packer = true});
+            EXPECT_EQ(extracted.status, 0) << context << extracted.error;
+            std::map<std::string, std::string> expected;
+            std::map<std::string, std::string> got;
+            for (const auto& file : filesBelow(where.path() / "data")) expected[file] = readFile(where.path() / "data" / file);
+            for (const auto& file : filesBelow(other.path() / "data")) got[file] = readFile(other.path() / "data" / file);
+            EXPECT_EQ(got, expected) << context;
             continue;
         }
         ++stopped;
