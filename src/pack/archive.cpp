@@ -100,6 +100,13 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
 
 PackStatus refuseListThatIsItsResource(Host& host, Console& err, const std::string& listPath) {
     const ArchivePaths paths = archivePaths(listPath);
+    // A name with a dot that is its own resource is the .RES itself, given in place of its list.
+    const std::size_t slash = listPath.find_last_of("\\/");
+    if (paths.listIsResource() && listPath.find('.', slash == std::string::npos ? 0 : slash + 1) != std::string::npos) {
+        err.print(shownPath(host, listPath) + ": is a resource, not a list; give the list that names its records (the "
+                                              ".RD file beside it)\n");
+        return PackStatus::badCommandLine;
+    }
     if (paths.listIsResource() || host.sameFile(paths.list, paths.resource, NameCase::ignoreWhenMissing)) {
         err.print(shownPath(host, listPath) + ": is its own resource" +
                   (paths.listIsResource() ? " (its name has no dot)" : " (one file under two names)") +

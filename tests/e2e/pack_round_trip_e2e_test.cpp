@@ -150,6 +150,16 @@ TEST_F(PackRoundTrip, AListThatIsItsOwnResourceIsRefused) {
         EXPECT_EQ(pack({"update", "H.RD"}).status, 1);
         EXPECT_EQ(readFile(at("H.RD")), own);
     }
+    // The resource given where the list goes is told as such, for every changing command.
+    for (const std::vector<std::string>& words :
+         {std::vector<std::string>{"update", "S.RES"}, {"add", "S.RES", "OWN"}, {"remove", "S.RES", "A.BIN"},
+          {"rename", "S.RES", "A.BIN", "B.BIN"}}) {
+        const auto given = pack(words);
+        EXPECT_EQ(given.status, 1) << words[0];
+        EXPECT_EQ(given.error, "S.RES: is a resource, not a list; give the list that names its records (the .RD "
+                                  "file beside it)\n")
+            << words[0];
+    }
     // compact only reads it, and makes a normal pair of it.
     ASSERT_EQ(pack({"compact", "OWN", "NEW.RD"}).status, 0);
     EXPECT_EQ(readFile(at("NEW.RES")), own.substr(0, 5));
