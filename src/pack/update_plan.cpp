@@ -171,6 +171,14 @@ private:
             return;
         }
         if (!wav2dig_) {
+            // The .WAV of the edited .DIG beside it, exactly: nothing disagrees.
+            const auto taken = offers_.find(groupOf(slot.withWav.step));
+            if (taken != offers_.end() &&
+                std::ranges::any_of(taken->second, [&](const Offer& offer) {
+                    return !offer.fromWav && std::ranges::equal(companionBytes(offer.bytes), bytes);
+                })) {
+                return;
+            }
             plan.notTaken.push_back(slot.path);
             refuse(slot.path, "differs from the sound " + shownName(entry(slot.withWav.step).name) +
                                   " holds, and is not taken without -wav2dig; give -wav2dig to take it, or "

@@ -61,6 +61,17 @@ TEST_F(PackRoundTrip, AnEditedDigRefreshesItsWav) {
               console("nothing changed: " + rules.typedPath("data/") + " matches the archive\n"));
 }
 
+TEST_F(PackRoundTrip, AWavThatIsTheEditedDigsOwnSoundIsNoReasonToRefuse) {
+    // Both edited together (a tool that writes the pair): they agree, so update takes the .DIG.
+    writeFile(at("data/SHOT.DIG"), std::string(90, 'd'));
+    writeFile(at("data/SHOT.WAV"), expectedWav(std::string(90, 'd')));
+    const auto result = pack({"update", "S.RD"});
+    ASSERT_EQ(result.status, 0) << result.error;
+    EXPECT_EQ(readFile(at("data/SHOT.WAV")), expectedWav(std::string(90, 'd')));
+    EXPECT_EQ(pack({"update", "S.RD", "-wav2dig"}).output,
+              console("nothing changed: " + rules.typedPath("data/") + " matches the archive\n"));
+}
+
 TEST_F(PackRoundTrip, AWavEditedWithoutTheOptionIsNamedAndNothingIsWritten) {
     writeFile(at("data/SHOT.WAV"), editedWav(50, 'z'));
     writeFile(at("data/A.BIN"), "another edit");
