@@ -29,13 +29,10 @@ std::vector<std::byte> companionBytes(std::span<const std::byte> sound) {
     return file;
 }
 
-WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples) {
+WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples,
+                          WavBuffer& buffer) {
     auto file = host.createForWriting(wavPath);
     if (!file) return WavResult::failed;
-
-    // Static: on the stack it would overflow a small stack limit, and a heap
-    // block this size would be mapped, faulted in and unmapped for every sound.
-    static std::array<std::byte, kWavHeaderSize + kWavChunk> buffer;
     const WavHeader header = makeWavHeader(static_cast<std::uint32_t>(samples.size()));
     std::memcpy(buffer.data(), header.data(), header.size());
 

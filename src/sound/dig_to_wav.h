@@ -46,6 +46,11 @@ enum class WavResult { written, failed };
 // Writes a sound's ".WAV" companion at wavPath: the header, then the samples
 // unscrambled. The samples are only read, so each companion is unscrambled
 // exactly once however entries repeat or overlap.
-WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples);
+// `buffer` is the caller's working memory, made once and used for every sound
+// (one per thread): on the stack it would overflow a small stack limit, and a
+// heap block this size would be mapped, faulted in and unmapped for each one.
+using WavBuffer = std::array<std::byte, kWavHeaderSize + kWavChunk>;
+WavResult convertDigToWav(Host& host, const std::string& wavPath, std::span<const std::byte> samples,
+                          WavBuffer& buffer);
 
 }  // namespace quill

@@ -71,6 +71,7 @@ ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool 
     (void)makeDirectoryPath(host, &paths.dataDirectory);
 
     const UnpackPlan plan = planUnpack(table, image.size, host.nameRules(), convert);
+    const auto wavBuffer = std::make_unique<WavBuffer>();
     for (int i = 0; i < table.count; ++i) {
         const ListEntry& entry = table.entries[static_cast<std::size_t>(i)];
         const UnpackStep& step = plan.steps[static_cast<std::size_t>(i)];
@@ -87,7 +88,7 @@ ExitCode unpack(Host& host, Console& console, const std::string& listPath, bool 
         }
         if (!step.companion.empty() &&
             convertDigToWav(host, entryOutputPath(paths.dataDirectory, host.importListName(wavNameFor(entry.name))),
-                            bytes) == WavResult::failed) {
+                            bytes, *wavBuffer) == WavResult::failed) {
             return report(console, messages::kWavNotWritten, ExitCode::wavNotWritten);
         }
         printProgress(console, i + 1, table.count, entry.name);

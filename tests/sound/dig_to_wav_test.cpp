@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 
 #include "sound/dig_to_wav.h"
 #include "support/memory_host.h"
@@ -75,7 +76,8 @@ TEST(ConvertDigToWav, WritesHeaderAndUnscrambledSamplesLeavingThemAlone) {
     for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::byte>(i * 13 + 5);
     const Bytes before = image;
 
-    ASSERT_EQ(convertDigToWav(host, "d\\s.WAV", std::span(image).subspan(100, 1500)), WavResult::written);
+    const auto buffer = std::make_unique<WavBuffer>();
+    ASSERT_EQ(convertDigToWav(host, "d\\s.WAV", std::span(image).subspan(100, 1500), *buffer), WavResult::written);
     EXPECT_EQ(image, before);
     const Bytes& wav = host.files.at("d\\s.WAV");
     ASSERT_EQ(wav.size(), 44u + 1500u);
@@ -93,9 +95,10 @@ TEST(ConvertDigToWav, ReportsFailures) {
     testing::MemoryHost host;
     host.directories.insert("d");
     const Bytes samples(10);
-    EXPECT_EQ(convertDigToWav(host, "missing\\A.WAV", samples), WavResult::failed);
+    const auto buffer = std::make_unique<WavBuffer>();
+    EXPECT_EQ(convertDigToWav(host, "missing\\A.WAV", samples, *buffer), WavResult::failed);
     host.unwritable.insert("d\\A.WAV");
-    EXPECT_EQ(convertDigToWav(host, "d\\A.WAV", samples), WavResult::failed);
+    EXPECT_EQ(convertDigToWav(host, "d\\A.WAV", samples, *buffer), WavResult::failed);
 }
 
 }  // namespace
