@@ -113,14 +113,17 @@ std::string asideOf(const std::string& path) { return path + ".quillpack-old"; }
 // destination then holds no archive), then its resource.
 class OldPair {
 public:
-    OldPair(Host& host, Console& err, const ArchivePaths& target) : host_(host), err_(err), target_(target) {}
+    // resourceMadeForLock: the empty file made to hold the lock is no old
+    // resource; the new one simply takes its place.
+    OldPair(Host& host, Console& err, const ArchivePaths& target, bool resourceMadeForLock)
+        : host_(host), err_(err), target_(target), keepResource_(resourceMadeForLock) {}
     OldPair(const OldPair&) = delete;
     OldPair& operator=(const OldPair&) = delete;
 
     bool moveAside(std::string& problem) {
         std::string reason;
         for (const std::string* path : {&target_.list, &target_.resource}) {
-            if (host_.lookUp(*path, reason) != PathState::file) continue;
+            if (host_.lookUp(*path, reason) != PathState::file || (path == &target_.resource && keepResource_)) continue;
             if (movePatiently(host_, *path, asideOf(*path)) == ReplaceResult::notReplaced) {
                 problem = withReason(shownPath(host_, *path) + ": cannot be replaced", host_.lastFailure());
                 return false;
@@ -161,6 +164,7 @@ private:
     Host& host_;
     Console& err_;
     const ArchivePaths& target_;
+    bool keepResource_;
     std::vector<std::string> moved_;
 };
 
@@ -270,7 +274,7 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     // the destination's resource open. With its list gone nothing reads that
     // archive any more: an update started now stops at the missing list.
     // Once the lock is gone the file made for it may be another's.
-    OldPair old(host, err, target);
+    OldPair old(host, err, target, madeForLock.made);
     madeForLock.made = false;
     targetLock.reset();
     const auto undo = [&](const std::string& why) {

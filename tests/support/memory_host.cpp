@@ -157,6 +157,10 @@ ReplaceResult MemoryHost::replaceFile(const std::string& from, const std::string
         return ReplaceResult::notReplaced;
     }
     if (from == to) return ReplaceResult::replaced;
+    // The file renamed over is gone either way: its own durability does not matter.
+    for (const std::string& pending : unsynced) {
+        if (pending != to) renamesBeforeDurable.push_back(from + " -> " + to + " while " + pending + " unsynced");
+    }
     Bytes bytes = std::move(source->second);
     files.erase(source);
     files[to] = std::move(bytes);

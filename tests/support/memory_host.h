@@ -29,6 +29,10 @@ public:
     // Files changed since they were last made durable: what a crash of the
     // machine could still take back.
     std::set<std::string> unsynced;
+    // Each rename made while some file's bytes were not yet durable: "FROM ->
+    // TO while X unsynced". A crash then could leave the new name over bytes
+    // that never reached the disk.
+    std::vector<std::string> renamesBeforeDurable;
     // Modification times: every change ticks a clock; a file put into `files`
     // directly reads as time 0 until it changes.
     std::map<std::string, std::int64_t> times;
