@@ -1,9 +1,9 @@
 // One record: heard, read or seen as hex, downloaded, and changed.
 import {recordBytes, recordUrl, nameCheck} from './api.js';
-import {convertAudio, drawWaveform, seconds, wavSamples} from './sound.js';
+import {RATE, convertAudio, drawWaveform, seconds, wavFile, wavSamples} from './sound.js';
 import {actionText} from './table.js';
+import {hexBox} from './hex.js';
 
-const PREVIEW_BYTES = 512;
 const TEXT_BYTES = 65536;
 
 export function isSoundName(name) {
@@ -17,15 +17,21 @@ function element(tag, properties = {}, ...children) {
   return e;
 }
 
-function hexView(bytes) {
-  const lines = [];
-  for (let at = 0; at < bytes.length; at += 16) {
-    const row = bytes.subarray(at, at + 16);
-    const hex = Array.from(row, b => b.toString(16).padStart(2, '0')).join(' ');
-    const text = Array.from(row, b => (b >= 0x20 && b < 0x7f ? String.fromCharCode(b) : '.')).join('');
-    lines.push(`${at.toString(16).padStart(8, '0')}  ${hex.padEnd(47)}  ${text}`);
+// PCM, one channel, 11025 samples a second, 8 bits: what -wav2dig takes as it is.
+function isGameWav(bytes) {
+  if (bytes.length < 44) return false;
+  const text = (at, n) => String.fromCharCode(...bytes.subarray(at, at + n));
+  if (text(0, 4) !== 'RIFF' || text(8, 4) !== 'WAVE') return false;
+  const view = new DataView(bytes.buffer, bytes.byteOffset, bytes.byteLength);
+  for (let at = 12; at + 8 <= bytes.length;) {
+    const size = view.getUint32(at + 4, true);
+    if (text(at, 4) === 'fmt ') {
+      return size >= 16 && at + 24 <= bytes.length && view.getUint16(at + 8, true) === 1 && view.getUint16(at + 10, true) === 1 &&
+             view.getUint32(at + 12, true) === RATE && view.getUint16(at + 22, true) === 8;
+    }
+    at += 8 + size + (size & 1);
   }
-  return lines.join('\n');
+  return false;
 }
 
 // A dropped or chosen file made ready for a record named `name`: audio goes
@@ -33,6 +39,13 @@ function hexView(bytes) {
 export async function prepareFile(file, name) {
   const bytes = new Uint8Array(await file.arrayBuffer());
   if (isSoundName(name) && !isSoundName(file.name)) {
+    // A .WAV already in the game's format keeps its samples exactly: decoding
+    // and rounding again would move some of them by one.
+    if (isGameWav(bytes)) {
+      const samples = wavSamples(bytes);
+      return {form: 'wav', bytes: wavFile(samples), samples, source: file.name,
+              note: `${file.name}: 8-bit mono 11025 Hz already, ${samples.length} samples, ${seconds(samples.length)}`};
+    }
     let converted;
     try {
       converted = await convertAudio(bytes);
@@ -61,15 +74,21 @@ export function previewOf(prepared) {
   return box;
 }
 
-export function dropZone(zone, input, onFile) {
+// A zone taking one file (several go to onFiles when given, else the first is taken).
+export function dropZone(zone, input, onFile, onFiles = null) {
+  const take = files => {
+    if (files.length > 1 && onFiles) onFiles([...files]);
+    else if (files.length) onFile(files[0]);
+  };
+  if (onFiles) input.multiple = true;
   zone.addEventListener('dragover', event => { event.preventDefault(); zone.classList.add('over'); });
   zone.addEventListener('dragleave', () => zone.classList.remove('over'));
   zone.addEventListener('drop', event => {
     event.preventDefault();
     zone.classList.remove('over');
-    if (event.dataTransfer.files.length) onFile(event.dataTransfer.files[0]);
+    take(event.dataTransfer.files);
   });
-  input.addEventListener('change', () => { if (input.files.length) onFile(input.files[0]); });
+  input.addEventListener('change', () => take(input.files));
 }
 
 // Says as you type whether a name can be a new record's name (record 0) or
@@ -103,15 +122,13 @@ async function showContent(box, archive, r) {
     const bytes = await recordBytes(archive, r.n, 'raw', TEXT_BYTES);
     box.append(element('pre', {id: 'text-view', textContent: new TextDecoder('windows-1252').decode(bytes)}));
   } else if (r.length > 0) {
-    const bytes = await recordBytes(archive, r.n, 'raw', PREVIEW_BYTES);
-    box.append(element('p', {className: 'hint', textContent: `The first ${bytes.length} of ${r.length} bytes:`}),
-               element('pre', {id: 'hex-view', textContent: hexView(bytes)}));
+    await hexBox(box, r, most => recordBytes(archive, r.n, 'raw', most));
   }
 }
 
 function editor(r, stage) {
   const box = element('div', {className: 'editing'});
-  const input = element('input', {type: 'file', id: 'replace-file', hidden: true});
+  const input = element('input', {type: 'file', id: 'replace-file', className: 'file-input'});
   const zone = element('div', {id: 'replace-drop', className: 'drop'},
     `Drop a file here to replace ${r.name}${isSoundName(r.name) ? ' (any audio the browser plays)' : ''}, or `,
     element('label', {className: 'choose'}, 'choose one', input));

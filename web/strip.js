@@ -1,5 +1,6 @@
 // The resource as one strip: every record's range, and the gaps and overlaps,
-// where they lie. Hovering or clicking a range selects its record.
+// where they lie. Hovering or clicking a range selects its record; with the
+// strip focused, the arrow keys go from range to range and Enter opens one.
 const SVG = 'http://www.w3.org/2000/svg';
 const WIDTH = 1000;
 
@@ -57,6 +58,29 @@ export function drawStrip(svg, archive, onHover, onPick) {
     o.setAttribute('pointer-events', 'none');
     svg.append(o);
   }
+  keyboard(svg, archive, onHover, onPick);
+}
+
+// One Tab stop for the whole strip; the keys walk the records in the order their bytes lie.
+function keyboard(svg, archive, onHover, onPick) {
+  const order = [...archive.records].sort((a, b) => a.offset - b.offset || a.n - b.n).map(r => r.n);
+  let at = -1;
+  svg.setAttribute('tabindex', '0');
+  svg.onfocus = () => { if (at < 0 && order.length) { at = 0; onHover(order[at]); } };
+  svg.onkeydown = event => {
+    if (!order.length) return;
+    const step = {ArrowRight: 1, ArrowDown: 1, ArrowLeft: -1, ArrowUp: -1, PageDown: 10, PageUp: -10}[event.key];
+    if (step) at = Math.max(0, Math.min(order.length - 1, at + step));
+    else if (event.key === 'Home') at = 0;
+    else if (event.key === 'End') at = order.length - 1;
+    else if (event.key === 'Enter' || event.key === ' ') {
+      event.preventDefault();
+      if (at >= 0) onPick(order[at]);
+      return;
+    } else return;
+    event.preventDefault();
+    onHover(order[at]);
+  };
 }
 
 // An outline over the record's range, drawn on top and never in the way of the pointer.
