@@ -41,6 +41,5 @@ else()
   find_package(Threads REQUIRED)
   target_link_libraries(quillfane_web PUBLIC Threads::Threads)
 endif()
-# quillpack's command line dispatches "open" to the workbench: the two static
-# libraries need each other, which CMake links as a cycle.
-target_link_libraries(quillfane_core PUBLIC quillfane_web)
+# quillpack's entry point hands the workbench to its command line; the core
+# and the unpacker never link it (CMakeLists.txt links it into quillpack).

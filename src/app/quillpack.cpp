@@ -4,6 +4,7 @@
 #include "host/console.h"
 #include "host/host.h"
 #include "pack/pack.h"
+#include "web/workbench.h"
 
 namespace {
 
@@ -11,7 +12,7 @@ int packWith(int argc, const char* const* argv) {
     quill::ignoreSignalsThatEndRuns();
     quill::Console& out = quill::standardOutput();
     const quill::pack::PackStatus status =
-        quill::pack::runPack(argc, argv, quill::systemHost(), out, quill::standardError());
+        quill::pack::runPack(argc, argv, quill::systemHost(), out, quill::standardError(), &quill::pack::openWorkbench);
     out.flush();
     quill::holdOwnConsoleWindow();
     return static_cast<int>(status);

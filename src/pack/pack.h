@@ -20,9 +20,18 @@ enum class PackStatus : int {
     interrupted = 7,       // Ctrl+C or a request to terminate: stopped, and the archive is as it was
 };
 
+struct ParsedCommand;
+
+// quillpack open: serves the archive's workbench. The workbench is a layer
+// above the commands, so the entry point hands it in; without one, open is
+// refused.
+using Workbench = PackStatus (*)(Host& host, Console& out, Console& err, const std::string& listPath,
+                                 const ParsedCommand& command);
+
 // The whole command, on the host and consoles the entry point hands in:
 // results to out, messages to err.
-PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, Console& err);
+PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, Console& err,
+                   Workbench workbench = nullptr);
 
 // quillpack list: one row per record, then a summary.
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath);

@@ -4,7 +4,6 @@
 #include "pack/command_line.h"
 #include "pack/pack.h"
 #include "pack/update.h"
-#include "web/workbench.h"
 
 #ifndef QUILL_VERSION
 #define QUILL_VERSION "unknown"
@@ -72,7 +71,16 @@ PackStatus help(Console& out, Console& err, const std::vector<std::string>& rest
     return refused(err, "help takes one command name", findCommand("help"));
 }
 
-PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand& command) {
+PackStatus openWith(Workbench workbench, Host& host, Console& out, Console& err, const std::string& listPath,
+                    const ParsedCommand& command) {
+    if (workbench == nullptr) {
+        err.print("quillpack: this build has no workbench\n");
+        return PackStatus::badCommandLine;
+    }
+    return workbench(host, out, err, listPath, command);
+}
+
+PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand& command, Workbench workbench) {
     const std::string_view name = command.info->name;
     const auto& arguments = command.arguments;
     const auto path = [&](std::size_t i) { return host.importArgumentPath(arguments[i]); };
@@ -106,13 +114,13 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
         return removeRecords(host, out, err, path(0), {arguments.begin() + 1, arguments.end()});
     }
     if (name == "rename") return renameRecord(host, out, err, path(0), arguments[1], arguments[2]);
-    if (name == "open") return openWorkbench(host, out, err, path(0), command);
+    if (name == "open") return openWith(workbench, host, out, err, path(0), command);
     return refused(err, "unknown command '" + std::string(name) + "'", nullptr);
 }
 
 }  // namespace
 
-PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, Console& err) {
+PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, Console& err, Workbench workbench) {
     std::vector<std::string> words(argv + (argc > 0 ? 1 : 0), argv + argc);
     if (words.empty()) {
         err.print(fullHelp());
@@ -131,7 +139,7 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
     std::string reason;
     if (info == nullptr && words.empty() && host.nameRules() == NameRules::windows && !first.starts_with("-") &&
         host.lookUp(host.importArgumentPath(first), reason) == PathState::file) {
-        return openWorkbench(host, out, err, host.importArgumentPath(first), ParsedCommand{});
+        return openWith(workbench, host, out, err, host.importArgumentPath(first), ParsedCommand{});
     }
     if (info == nullptr) {
         std::vector<std::string_view> names;
@@ -154,7 +162,7 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
     if (const std::string problem = parseCommand(*info, words, command); !problem.empty()) {
         return refused(err, problem, info);
     }
-    return dispatch(host, out, err, command);
+    return dispatch(host, out, err, command, workbench);
 }
 
 }  // namespace quill::pack
