@@ -13,6 +13,11 @@ bool neededDirectory(Host& host, const std::string& dataDirectory, const std::st
     // Either slash separates directories, for the unpacker on both systems.
     for (std::size_t at = name.find_first_of("\\/"); at != std::string::npos; at = name.find_first_of("\\/", at + 1)) {
         if (at == 0 || name[at - 1] == '\\' || name[at - 1] == '/') continue;
+        // Windows drops trailing "." components: "A\\." is the file A, no directory.
+        if (host.nameRules() == NameRules::windows &&
+            canonicalOutputPath(name.substr(at + 1), NameRules::windows).empty()) {
+            break;
+        }
         const std::string directory = dataDirectory + name.substr(0, at);
         const auto [found, fresh] = known.try_emplace(directory, PathState::notAFile);
         if (fresh) found->second = host.lookUp(directory, reason);
@@ -37,6 +42,7 @@ DiskStop missingDirectory(Host& host, const Archive& archive) {
         const std::string path = archive.paths.dataDirectory + name;
         // A file made by an earlier record, where this one needs a directory.
         for (std::size_t at = name.find_first_of("\\/"); at != std::string::npos; at = name.find_first_of("\\/", at + 1)) {
+            if (rules == NameRules::windows && canonicalOutputPath(name.substr(at + 1), rules).empty()) break;
             const std::string directory = archive.paths.dataDirectory + name.substr(0, at);
             if (at == 0 || written.count(canonicalOutputPath(directory, rules)) == 0) continue;
             stop.directory = directory;
@@ -47,6 +53,12 @@ DiskStop missingDirectory(Host& host, const Archive& archive) {
         // A name that leads to the data directory itself ("." or "\\") or to a
         // directory there: no file can be made in its place.
         std::string reason;
+        if (name.ends_with('\\') || name.ends_with('/')) {
+            stop.directory = path;
+            stop.missing = false;
+            stop.notAFile = "ends in a separator: it names a directory, not a file";
+            return stop;
+        }
         if (canonicalEntryPath(name, rules).empty() || canonicalEntryPath(name, rules) == "..") {
             stop.directory = path;
             stop.missing = false;

@@ -167,8 +167,8 @@ TEST_F(PackRoundTrip, AListThatIsItsOwnResourceIsRefused) {
           {"rename", "S.RES", "A.BIN", "B.BIN"}}) {
         const auto given = pack(words);
         EXPECT_EQ(given.status, 1) << words[0];
-        EXPECT_EQ(given.error, "S.RES: is a resource, not a list; give the list that names its records (the .RD "
-                                  "file beside it)\n")
+        EXPECT_EQ(given.error, console("S.RES: is a resource, not a list; give the list that names its records (the "
+                                          ".RD file beside it)\n"))
             << words[0];
     }
     // compact only reads it, and makes a normal pair of it.
@@ -257,8 +257,8 @@ TEST_F(PackRoundTrip, ACompactDestinationThatCannotBeLockedSaysWhy) {
     // A missing directory is named as such, not as a lock someone holds.
     const auto missing = pack({"compact", "S.RD", rules.typedPath("NODIR/N.RD")});
     EXPECT_EQ(missing.status, 5);
-    EXPECT_EQ(missing.error, rules.typedPath("NODIR") + ": no such directory, so " + rules.typedPath("NODIR/N.RD") +
-                                 " cannot be written there\n");
+    EXPECT_EQ(missing.error, console(rules.typedPath("NODIR") + ": no such directory, so " +
+                                     rules.typedPath("NODIR/N.RD") + " cannot be written there\n"));
     EXPECT_EQ(missing.error.find("another quillpack command"), std::string::npos) << missing.error;
     if (rules.windows) return;
     // A link where the new resource goes is refused, not followed or replaced.
