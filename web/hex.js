@@ -44,11 +44,12 @@ export async function hexBox(box, r, fetchBytes) {
   const hint = element('p', {className: 'hint'});
   const pre = element('pre', {id: 'hex-view', className: 'hex', tabIndex: 0});
   const more = element('button', {type: 'button', id: 'hex-more'});
-  box.append(hint, pre, more);
   let bytes = new Uint8Array(0);
   const show = async most => {
     more.disabled = true;
     bytes = await fetchBytes(most);
+    // In the page only with its bytes: the view never shows empty.
+    if (!pre.isConnected) box.append(hint, pre, more);
     hint.textContent = bytes.length < r.length ? `The first ${bytes.length} of ${r.length} bytes:` : `All ${r.length} bytes:`;
     layOut(pre, bytes);
     const next = STEPS.find(step => step > bytes.length);

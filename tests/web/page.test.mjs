@@ -7,7 +7,7 @@ import {after, before, describe, test} from 'node:test';
 
 import {scramble, scratch, tone, wavData, writeArchive} from './fixture.mjs';
 import {closeBrowser, config, launchBrowser, openPage, openWorkbench, saveAndWait, screenshot} from './harness.mjs';
-import {dropFromDisk, dropMade, filesOnDisk, focused, gameWav, tabUntil, unpackedTree} from './page_helpers.mjs';
+import {dragsSeen, dropFromDisk, dropMade, filesOnDisk, focused, gameWav, tabUntil, unpackedTree, watchDrops} from './page_helpers.mjs';
 
 const TIMEOUT = {timeout: 180000};
 
@@ -57,6 +57,7 @@ describe('drops', TIMEOUT, () => {
   test('a file dropped on a row stages its replacement; a drop on the background keeps the page', async () => {
     const {page} = w;
     const url = page.url();
+    await watchDrops(page);
     const disk = filesOnDisk('row', {'anything.bin': Buffer.from('replaced by a drop on its row\r\n'),
                                      'stray.dat': Buffer.from('matches nothing')});
     await dropFromDisk(page, '#records tbody tr[data-n="6"] td:nth-child(5)', [path.join(disk, 'anything.bin')]);
@@ -66,6 +67,9 @@ describe('drops', TIMEOUT, () => {
       await dropFromDisk(page, where, [path.join(disk, 'stray.dat')]);
       await page.waitForSelector('#additions[open]');
       assert.equal(page.url(), url, `a drop on ${where} navigated`);
+      const drags = await dragsSeen(page);
+      assert.ok(drags.some(d => d.type === 'drop'), `no drop reached the page on ${where}`);
+      assert.deepEqual(drags.filter(d => !d.cancelled), [], `a drag over ${where} was left to the browser`);
       assert.match(await page.textContent('#additions-list'), /stray\.dat/);
       await page.click('#additions-cancel');
     }

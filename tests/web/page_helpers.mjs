@@ -40,6 +40,23 @@ export async function dropFromDisk(page, selector, paths) {
   await session.detach();
 }
 
+// Records whether the page cancelled each drag event that reaches the window:
+// an uncancelled drop is what makes a browser open the file in the tab
+// (headless Chromium does not, so the tab's address alone cannot tell).
+export async function watchDrops(page) {
+  await page.evaluate(() => {
+    window.dragsSeen = [];
+    for (const type of ['dragover', 'drop']) {
+      window.addEventListener(type, event => window.dragsSeen.push({type, cancelled: event.defaultPrevented}));
+    }
+  });
+}
+
+// The drag events seen since the last call.
+export async function dragsSeen(page) {
+  return page.evaluate(() => window.dragsSeen.splice(0));
+}
+
 // Drops files made in the page (so their names may hold `/` or `\`), given as [name, bytes].
 export async function dropMade(page, selector, files) {
   await page.evaluate(({selector, files}) => {
