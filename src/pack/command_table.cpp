@@ -46,7 +46,8 @@ const std::vector<CommandInfo>& commandTable() {
         {"open", "open LIST.RD [--port N] [--no-browser] [--read-only]", "the workbench, in the browser",
          "  Serves a page for the archive on this machine and opens the browser on\n"
          "  it: every record, its sound or text, and replace, add, remove and rename\n"
-         "  staged and saved in one commit. Only the address printed gets in.\n"
+         "  staged and saved in one commit. Only the address printed gets in, and\n"
+         "  it opens once: in one browser, then start open again for another.\n"
          "  --port N: listen on port N (default: one the system picks).\n"
          "  --no-browser: print the address only. --read-only: no changes.\n"
          "  Runs until the page's Close or Ctrl+C.\n",
