@@ -62,5 +62,28 @@ TEST_F(InterruptRun, AnInterruptedAddLeavesTheArchiveAsItWas) {
     }
 }
 
+// A signal the caller set to be ignored (nohup for a hang-up, a script's
+// background job for Ctrl+C) stays ignored: the change goes through.
+TEST_F(InterruptRun, ASignalTheCallerIgnoresDoesNotStopTheChange) {
+    if (rules.windows) GTEST_SKIP() << "POSIX signal dispositions";
+    fs::create_directories(at("data"));
+    writeFile(at("data/F.BIN"), std::string(64 << 20, 'x'));
+    writeFile(at("S.RD"), "5 0 A.BIN\r\n");
+    writeFile(at("S.RES"), "aaaaa");
+    RunOptions options;
+    options.packer = true;
+    struct sigaction previous {};
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    ::sigaction(SIGHUP, &ignore, &previous);  // inherited by the tool, as under nohup
+    const int pid = startTool(scratch.path(), {"add", "S.RD", "data/F.BIN"}, -1, options);
+    ::sigaction(SIGHUP, &previous, nullptr);
+    ASSERT_GT(pid, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::kill(pid, SIGHUP);
+    EXPECT_EQ(waitForTool(pid), 0);
+    EXPECT_EQ(readFile(at("S.RD")), "5 0 A.BIN\r\n67108864 5 F.BIN\r\n");
+}
+
 }  // namespace
 }  // namespace quill::e2e
