@@ -162,6 +162,7 @@ public:
     // The file a path names once symbolic links in its last component are
     // followed (the path itself when there is none): a list replaced by a
     // rename is replaced there, so a link to it stays a link to the new list.
+    // Empty when a link leads to a path this tool cannot name.
     virtual std::string followedPath(const std::string& path) = 0;
     // Gives `to` the permissions of `from` and, where the system lets this
     // process, its owner and group: a replaced list keeps who may read it.

@@ -569,9 +569,12 @@ public:
         sigemptyset(&action.sa_mask);
         // Blocking calls go on: the flag is looked at between steps.
         action.sa_flags = SA_RESTART;
-        (void)::sigaction(SIGINT, &action, nullptr);
-        (void)::sigaction(SIGTERM, &action, nullptr);
-        (void)::sigaction(SIGHUP, &action, nullptr);
+        for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            // One the caller chose to ignore (nohup, a script's background job) stays ignored.
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+            (void)::sigaction(signal, &action, nullptr);
+        }
     }
 
     bool interrupted() const override { return interruptNoted != 0; }
@@ -604,6 +607,9 @@ public:
             const ssize_t length = ::readlink(posixPath.c_str(), target.data(), target.size());
             if (length <= 0 || static_cast<std::size_t>(length) >= target.size()) break;
             target.resize(static_cast<std::size_t>(length));
+            // The tool's own path form takes '\\' for a separator, which on
+            // Linux is a letter of a name: such a target cannot be named.
+            if (target.find('\\') != std::string::npos) return {};
             const auto slash = posixPath.rfind('/');
             posixPath = target.front() == '/' || slash == std::string::npos ? target : posixPath.substr(0, slash + 1) + target;
         }

@@ -52,8 +52,8 @@ std::string nameUnder(const std::string& dataDirectory, const std::string& file,
 // path below the ancestor that is the data directory itself.
 std::string nameBelow(Host& host, const std::string& dataDirectory, const std::string& file) {
     const std::string directory = dataDirectory.substr(0, dataDirectory.size() - 1);
-    for (std::size_t at = file.find_last_of('\\'); at != std::string::npos && at > 0;
-         at = file.find_last_of('\\', at - 1)) {
+    for (std::size_t at = file.find_last_of("\\/"); at != std::string::npos && at > 0;
+         at = file.find_last_of("\\/", at - 1)) {
         if (host.sameFile(file.substr(0, at), directory, NameCase::exact)) {
             return nameUnder(file.substr(0, at) + "\\", file, host.nameRules());
         }
@@ -92,27 +92,6 @@ bool filesBelow(Host& host, Console& err, const std::string& directory, std::vec
         }
     }
     return whole;
-}
-
-// The unpacker makes no directory but the data directory: one a new record
-// needs is made in data/ here, and the user told that an unpack elsewhere
-// needs it too.
-void makeNeededDirectories(Host& host, Console& out, const Archive& archive, const ArchiveEdit& edit) {
-    std::set<std::string> made;
-    for (const NewRecord& record : edit.added) {
-        const std::string name = host.importListName(record.name);
-        for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
-            if (at == 0) continue;
-            const std::string directory = archive.paths.dataDirectory + name.substr(0, at);
-            std::string reason;
-            if (made.count(directory) != 0 || host.lookUp(directory, reason) != PathState::missing) continue;
-            host.makeDirectory(directory);
-            if (host.lookUp(directory, reason) != PathState::notAFile) continue;
-            made.insert(directory);
-            out.print("made " + shownPath(host, directory) + ": an unpack needs it, and the unpacker makes no "
-                      "directory but the data directory; wherever this archive is unpacked, make it there first\n");
-        }
-    }
 }
 
 // "X.WAV" to "X.DIG", the case of the letters following the name's.
@@ -154,7 +133,9 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
         std::vector<std::string> names;
         if (options.as.empty() && host.lookUp(given, reason) == PathState::notAFile && host.listDirectory(given, names)) {
             std::vector<std::string> below;
-            usable = filesBelow(host, err, given, below) && usable;
+            std::string directory = given;  // "data/" as a shell completes it: no doubled separator below
+            while (directory.size() > 1 && (directory.back() == '\\' || directory.back() == '/')) directory.pop_back();
+            usable = filesBelow(host, err, directory, below) && usable;
             found.insert(below.begin(), below.end());
             files.insert(files.end(), below.begin(), below.end());
         } else {
@@ -163,6 +144,11 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     }
     int alreadyIn = 0;
     for (const std::string& file : files) {
+        // Reading many large files takes a while: Ctrl+C is heeded between them.
+        if (host.interrupted()) {
+            err.print("interrupted; nothing written\n");
+            return PackStatus::interrupted;
+        }
         std::string typed = options.as;
         if (typed.empty()) typed = nameUnder(archive.paths.dataDirectory, file, host.nameRules());
         if (typed.empty()) typed = nameBelow(host, archive.paths.dataDirectory, file);
@@ -251,7 +237,6 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     const PackStatus status = applyEdit(host, out, err, archive, edit, taken);
     if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
         for (const std::string& line : lines) out.print("added " + line);
-        makeNeededDirectories(host, out, archive, edit);
     }
     return status;
 }

@@ -101,7 +101,14 @@ bool sameRecords(const EntryTable& a, const EntryTable& b) {
 // read back from the disk and checked before it replaces the old one.
 PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, bool appended) {
     // A list that is a link: the file it names is replaced, and the link kept.
-    StagedFile list(host, err, host.followedPath(archive.paths.list), "update");
+    const std::string listFile = host.followedPath(archive.paths.list);
+    if (listFile.empty()) {
+        return failed(host, err, archive,
+                      shownPath(host, archive.paths.list) + ": a symbolic link to a path with a '\\' in it, which "
+                                                            "this tool cannot follow; link to another folder",
+                      appended);
+    }
+    StagedFile list(host, err, listFile, "update");
     std::string problem;
     bool written = list.create(problem) && list.write(edit.listHead, problem);
     if (written && !host.copyAccess(archive.paths.list, list.temporary())) {

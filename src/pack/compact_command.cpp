@@ -120,18 +120,10 @@ public:
     OldPair(const OldPair&) = delete;
     OldPair& operator=(const OldPair&) = delete;
 
-    bool moveAside(std::string& problem) {
-        std::string reason;
-        for (const std::string* path : {&target_.list, &target_.resource}) {
-            if (host_.lookUp(*path, reason) != PathState::file || (path == &target_.resource && keepResource_)) continue;
-            if (movePatiently(host_, *path, asideOf(*path)) == ReplaceResult::notReplaced) {
-                problem = withReason(shownPath(host_, *path) + ": cannot be replaced", host_.lastFailure());
-                return false;
-            }
-            moved_.push_back(*path);
-        }
-        return true;
-    }
+    // The list goes first, while the destination's lock is still held: an
+    // update that starts after the lock is dropped finds no archive there.
+    bool moveListAside(std::string& problem) { return moveAside(target_.list, problem); }
+    bool moveResourceAside(std::string& problem) { return keepResource_ || moveAside(target_.resource, problem); }
 
     // After a failure: the old pair back in place, resource first, then list.
     // False (each file named) when it cannot be.
@@ -161,6 +153,17 @@ public:
     }
 
 private:
+    bool moveAside(const std::string& path, std::string& problem) {
+        std::string reason;
+        if (host_.lookUp(path, reason) != PathState::file) return true;
+        if (movePatiently(host_, path, asideOf(path)) == ReplaceResult::notReplaced) {
+            problem = withReason(shownPath(host_, path) + ": cannot be replaced", host_.lastFailure());
+            return false;
+        }
+        moved_.push_back(path);
+        return true;
+    }
+
     Host& host_;
     Console& err_;
     const ArchivePaths& target_;
@@ -275,14 +278,15 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     // archive any more: an update started now stops at the missing list.
     // Once the lock is gone the file made for it may be another's.
     OldPair old(host, err, target, madeForLock.made);
-    madeForLock.made = false;
-    targetLock.reset();
     const auto undo = [&](const std::string& why) {
         err.print(why + (old.putBack() ? "; the destination is as it was\n"
                                        : "; there is no archive at " + shownPath(host, target.list) + " now\n"));
         return PackStatus::writeFailed;
     };
-    if (!old.moveAside(problem)) return undo(problem);
+    if (!old.moveListAside(problem)) return undo(problem);
+    madeForLock.made = false;
+    targetLock.reset();
+    if (!old.moveResourceAside(problem)) return undo(problem);
     if (publishPatiently(resource, problem) == ReplaceResult::notReplaced) return undo(problem);
     if (publishPatiently(list, problem) == ReplaceResult::notReplaced) return undo(problem);
     old.drop();

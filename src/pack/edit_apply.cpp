@@ -204,6 +204,30 @@ private:
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);
 };
 
+// The unpacker makes no directory but the data directory: one that a new or
+// renamed record needs is made in data/ (before its file is written there),
+// and the user told that an unpack elsewhere needs it too.
+void makeNeededDirectories(Host& host, Console& out, const Archive& archive, const ArchiveEdit& edit) {
+    std::vector<std::string> names;
+    for (const NewRecord& record : edit.added) names.push_back(record.name);
+    for (const auto& [record, name] : edit.renamed) names.push_back(name);
+    std::set<std::string> made;
+    for (const std::string& listed : names) {
+        const std::string name = host.importListName(listed);
+        for (std::size_t at = name.find_first_of("\\/"); at != std::string::npos; at = name.find_first_of("\\/", at + 1)) {
+            if (at == 0 || name[at - 1] == '\\' || name[at - 1] == '/') continue;
+            const std::string directory = archive.paths.dataDirectory + name.substr(0, at);
+            std::string reason;
+            if (made.count(directory) != 0 || host.lookUp(directory, reason) != PathState::missing) continue;
+            host.makeDirectory(directory);
+            if (host.lookUp(directory, reason) != PathState::notAFile) continue;
+            made.insert(directory);
+            out.print("made " + shownPath(host, directory) + ": an unpack needs it, and the unpacker makes no "
+                      "directory but the data directory; wherever this archive is unpacked, make it there first\n");
+        }
+    }
+}
+
 }  // namespace
 
 PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, const ArchiveEdit& edit,
@@ -240,6 +264,7 @@ PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, c
                                             shownPath(host, archive.resourceFile) + "; "
                                       : std::string()) +
               shownPath(host, archive.paths.list) + " rewritten\n");
+    makeNeededDirectories(host, out, archive, edit);
     const std::vector<std::string> stale = refreshFiles(host, err, targets);
     for (const std::string& problem : stale) err.print(problem + "\n");
     if (!stale.empty()) {

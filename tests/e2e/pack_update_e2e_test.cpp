@@ -195,6 +195,26 @@ TEST_F(PackUpdate, ALinkedArchiveIsChangedWhereItLivesAndKeepsItsPermissions) {
     // Read through the links, the pair is one archive holding the edit.
     EXPECT_EQ(unpacked("B.BIN"), "an edit of B");
     EXPECT_FALSE(fs::exists(at("real/S.RD.quillpack-update")));
+
+    // A link into a folder whose name holds a backslash cannot be named in the
+    // tool's path form: refused, the archive as it was, and no other file touched.
+    fs::create_directories(at("we\\ird"));
+    fs::create_directories(at("we/ird"));
+    fs::copy_file(at("real/S.RD"), at("we\\ird/S.RD"));
+    fs::copy_file(at("real/S.RES"), at("we\\ird/S.RES"));
+    writeFile(at("we/ird/S.RD"), "someone else's file");
+    fs::remove(at("S.RD"));
+    fs::remove(at("S.RES"));
+    fs::create_symlink("we\\ird/S.RD", at("S.RD"));
+    fs::create_symlink("we\\ird/S.RES", at("S.RES"));
+    const std::string before = readFile(at("we\\ird/S.RD"));
+    const std::string resourceBefore = readFile(at("we\\ird/S.RES"));
+    writeFile(at("data/B.BIN"), "another edit of B");
+    const auto refused = pack({"update", "S.RD"});
+    EXPECT_EQ(refused.status, 5) << refused.error;
+    EXPECT_EQ(readFile(at("we/ird/S.RD")), "someone else's file");
+    EXPECT_EQ(readFile(at("we\\ird/S.RD")), before);
+    EXPECT_EQ(readFile(at("we\\ird/S.RES")), resourceBefore);
 }
 
 TEST_F(PackUpdate, AFifoInTheDataDirectoryIsRefusedWithoutWaiting) {

@@ -311,6 +311,8 @@ TEST_F(RecordCommands, ARenamedRecordsFilesMoveWithItAndItsEditsAreNotLost) {
     const std::vector<Case> cases = {
         {"a file moves", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "C.BIN", {{"C.BIN", "bbb"}}},
         {"into a directory", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "SFX\\B.BIN", {{"SFX\\B.BIN", "bbb"}}},
+        {"into a directory data/ lacks, made", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "NEW\\B.BIN",
+         {{"NEW\\B.BIN", "bbb"}}},
         {"a file not extracted stays missing", NameRules::posix, {}, "B.BIN", "C.BIN", {}},
         {"another letter case on Linux", NameRules::posix, {{"B.BIN", "bbb"}}, "B.BIN", "b.bin", {{"b.bin", "bbb"}}},
         {"another letter case on Windows: one file", NameRules::windows, {{"B.BIN", "bbb"}}, "B.BIN", "b.bin",
@@ -386,6 +388,10 @@ TEST_F(RecordCommands, AddTakesADirectoryWholeAndNamesEveryProblemOfTheBatch) {
     EXPECT_EQ(host.directories.count("G\\data\\QUEST"), 1u);
     EXPECT_NE(result.out.find("made G/data/QUEST: an unpack needs it"), std::string::npos) << result.out;
     EXPECT_EQ(list(), "5 0 A.BIN\r\n5 5 QUEST\\Q1.TXT\r\n");
+    // Either slash separates directories, for the unpacker as here.
+    result = run({"add", "G\\S.RD", "G\\elsewhere.txt", "--as", "Q2/Q2.TXT"});
+    ASSERT_EQ(result.status, PackStatus::done) << result.err;
+    EXPECT_EQ(host.directories.count("G\\data\\Q2"), 1u) << result.out;
 }
 
 TEST_F(RecordCommands, ASoundAddedFromItsWavGoesInScrambledAndItsWavIsRefreshed) {
