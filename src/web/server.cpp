@@ -242,6 +242,16 @@ pack::PackStatus serveWorkbench(Host& host, Console& out, Console& err, const Se
     server.set_default_headers(commonHeaders());
     keys.port = listenOn(server, options.port, err);
     if (keys.port <= 0) return pack::PackStatus::inputUnusable;
+    struct HeldIpv6 {
+        Ipv6Loopback socket;
+        ~HeldIpv6() { releaseIpv6Loopback(socket); }
+    } ipv6;
+    if (holdIpv6Loopback(keys.port, ipv6.socket) == Ipv6Hold::taken) {
+        // The browser would go there first, with the key.
+        err.print("quillpack: [::1]:" + std::to_string(keys.port) + " is taken by another program, which the browser "
+                  "would reach before the workbench; choose another --port, or leave --port out\n");
+        return pack::PackStatus::inputUnusable;
+    }
     const std::string address = "http://" + keys.name + ":" + std::to_string(keys.port) + "/?token=" + keys.key;
     Gate gate(keys);
     Launcher launcher;

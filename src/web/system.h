@@ -39,6 +39,17 @@ BrowserResult openBrowser(const std::string& filePath);
 // second workbench, may bind the port while it listens.
 void claimPortAlone(std::uintptr_t socket);
 
+// Browsers try ::1 before 127.0.0.1 for NAME.localhost: a program of another
+// user listening on [::1]:port would get the key and the cookie. So the
+// port is held on ::1 too, bound but not listening, so that a connection
+// there is refused and the browser comes to 127.0.0.1.
+enum class Ipv6Hold { held, noIpv6, taken };
+struct Ipv6Loopback {
+    std::intptr_t socket = -1;
+};
+Ipv6Hold holdIpv6Loopback(int port, Ipv6Loopback& hold);
+void releaseIpv6Loopback(Ipv6Loopback& hold);
+
 // Until stopWatchingInterrupts, Ctrl+C (and on Linux SIGTERM and SIGHUP)
 // calls `interrupted` instead of ending the process, so the server can stop
 // and tidy up. Called before any other thread starts, which inherit it.

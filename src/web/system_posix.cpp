@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/random.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -131,6 +132,30 @@ void claimPortAlone(std::uintptr_t socket) {
     // the port and the kernel split the connections between the two.
     const int yes = 1;
     ::setsockopt(static_cast<int>(socket), SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+}
+
+Ipv6Hold holdIpv6Loopback(int port, Ipv6Loopback& hold) {
+    const int fd = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return Ipv6Hold::noIpv6;
+    // Only ::1 itself; no SO_REUSEADDR, so no other socket may bind it beside this one.
+    const int yes = 1;
+    ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &yes, sizeof yes);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    address.sin6_port = htons(static_cast<std::uint16_t>(port));
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int why = errno;
+        ::close(fd);
+        return why == EADDRINUSE || why == EACCES ? Ipv6Hold::taken : Ipv6Hold::noIpv6;
+    }
+    hold.socket = fd;
+    return Ipv6Hold::held;
+}
+
+void releaseIpv6Loopback(Ipv6Loopback& hold) {
+    if (hold.socket >= 0) ::close(static_cast<int>(hold.socket));
+    hold.socket = -1;
 }
 
 void watchInterrupts(std::function<void()> interrupted) {

@@ -1,5 +1,6 @@
 // The workbench's system calls on Windows.
 #include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <bcrypt.h>
 #include <shellapi.h>
@@ -93,6 +94,31 @@ void claimPortAlone(std::uintptr_t socket) {
     const BOOL yes = TRUE;
     setsockopt(static_cast<SOCKET>(socket), SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&yes),
                sizeof yes);
+}
+
+Ipv6Hold holdIpv6Loopback(int port, Ipv6Loopback& hold) {
+    const SOCKET s = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return Ipv6Hold::noIpv6;
+    const DWORD yes = 1;
+    setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&yes), sizeof yes);
+    const BOOL exclusive = TRUE;
+    setsockopt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*>(&exclusive), sizeof exclusive);
+    sockaddr_in6 address{};
+    address.sin6_family = AF_INET6;
+    address.sin6_addr = in6addr_loopback;
+    address.sin6_port = htons(static_cast<u_short>(port));
+    if (bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        const int why = WSAGetLastError();
+        closesocket(s);
+        return why == WSAEADDRINUSE || why == WSAEACCES ? Ipv6Hold::taken : Ipv6Hold::noIpv6;
+    }
+    hold.socket = static_cast<std::intptr_t>(s);
+    return Ipv6Hold::held;
+}
+
+void releaseIpv6Loopback(Ipv6Loopback& hold) {
+    if (hold.socket >= 0) closesocket(static_cast<SOCKET>(hold.socket));
+    hold.socket = -1;
 }
 
 void watchInterrupts(std::function<void()> interrupted) {

@@ -275,6 +275,35 @@ describe('a client without a key', {timeout: 600_000}, () => {
     assert.match(second.errors(), new RegExp(`127\\.0\\.0\\.1:${port} cannot be listened on: another workbench or program has that port`));
     assert.equal((await request(port, {target: '/api/archive', headers: {Host: own, Cookie: cookie}})).status, 200);
   });
+
+  // Browsers try ::1 first for NAME.localhost: whoever listens there gets the key.
+  test('[::1] on the port is held: nobody else can listen there, and the browser is refused there', async (t) => {
+    const listenOn6 = (p) => new Promise((resolve) => {
+      const spy = net.createServer(() => {});
+      spy.once('error', (error) => resolve({error}));
+      spy.listen({host: '::1', port: p, ipv6Only: true}, () => resolve({spy}));
+    });
+    const probe = await listenOn6(0);
+    if (probe.error) return t.skip(`no IPv6 loopback here (${probe.error.code})`);
+    const spyPort = probe.spy.address().port;
+    // Taken before the workbench starts: it refuses to start on that port.
+    const dir = scratch('ipv6');
+    standardArchive(dir);
+    const refused = openWorkbench(path.join(dir, 'GAME.RD'), ['--port', String(spyPort)]);
+    refused.address.catch(() => {});
+    assert.notEqual(await refused.exited, 0);
+    assert.match(refused.errors(), new RegExp(`\\[::1\\]:${spyPort} is taken by another program`));
+    await new Promise((resolve) => probe.spy.close(resolve));
+    // While the workbench runs: its port on ::1 cannot be listened on, and a connection there is refused.
+    const taken = await listenOn6(port);
+    if (taken.spy) await new Promise((resolve) => taken.spy.close(resolve));
+    assert.equal(taken.error?.code, 'EADDRINUSE');
+    const connected = await new Promise((resolve) => {
+      const socket = net.connect({host: '::1', port}, () => { socket.destroy(); resolve('connected'); });
+      socket.once('error', (error) => resolve(error.code));
+    });
+    assert.equal(connected, 'ECONNREFUSED');
+  });
 });
 
 describe('the browser is started on a private file, never on the key', {timeout: 600_000}, () => {
