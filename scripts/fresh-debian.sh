@@ -43,8 +43,8 @@ source scripts/stages.sh
 # /proc, /sys, /dev and a tmpfs /dev/shm (Chromium's) mounted in a mount
 # namespace of its own, so that nothing stays mounted when it ends.
 in_chroot() {
-  local who=$1 command=$2 home=/root spec=root:root
-  [ "$who" = root ] || { home=/home/$who spec=$who:$who; }
+  local who=$1 command=$2 home=/root
+  [ "$who" = root ] || home=/home/$who
   unshare --mount --propagation private -- bash -c '
     set -e
     root=$1; shift
@@ -52,7 +52,7 @@ in_chroot() {
     mount -t sysfs sysfs "$root/sys"
     mount --rbind /dev "$root/dev"
     mount -t tmpfs -o mode=1777,nosuid,nodev shm "$root/dev/shm"
-    exec chroot --userspec="$1" "$root" /usr/bin/env -i "${@:2}"' _ "$root" "$spec" \
+    exec chroot "$root" /usr/bin/setpriv --reuid="$1" --regid="$1" --init-groups /usr/bin/env -i "${@:2}"' _ "$root" "$who" \
     PATH="$chroot_path" HOME="$home" USER="$who" LOGNAME="$who" SHELL=/bin/bash \
     bash -c 'cd ~/quillfane && eval "$1"' _ "$command" </dev/null
 }
