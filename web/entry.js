@@ -98,7 +98,11 @@ export function nameChecker(input, output, onResult, record = 0) {
   input.addEventListener('input', async () => {
     const name = input.value;
     const ask = ++asked;
-    if (!name) { output.textContent = ''; onResult(false); return; }
+    // The verdict on the name before is no verdict on this one.
+    output.className = 'check';
+    onResult(false);
+    if (!name) { output.textContent = ''; return; }
+    output.textContent = 'checking…';
     const {problem, note} = await nameCheck(name, record);
     if (ask !== asked) return;
     output.textContent = problem || (note ? `free; but ${note}` : 'free');

@@ -305,8 +305,13 @@ function setUpAdding() {
     $('add-drop').firstChild.textContent = `${file.name}. Drop another, or `;
     prepare();
   }, addSeveral);
-  nameChecker($('add-name'), $('add-name-check'), ok => { nameOk = ok; prepare(); });
+  nameChecker($('add-name'), $('add-name-check'), ok => {
+    nameOk = ok;
+    // A name being checked keeps its preview but cannot be staged yet.
+    if (ok || !$('add-name').value) prepare(); else update();
+  });
   $('add-stage').addEventListener('click', () => {
+    if (!prepared || !nameOk) return;
     const name = $('add-name').value;
     stage({op: 'add', name, form: prepared.form, bytes: prepared.bytes,
            label: `add ${name}: ${prepared.note}`});
@@ -314,6 +319,8 @@ function setUpAdding() {
     $('add-file').chosen = null;
     $('add-name').value = '';
     $('add-name-check').textContent = '';
+    $('add-name-check').className = 'check';
+    nameOk = false;
     $('add-preview').replaceChildren();
     $('add-drop').firstChild.textContent = 'Drop a file here, or ';
     update();
