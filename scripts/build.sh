@@ -9,6 +9,8 @@ source scripts/packages.sh
 need_command cmake cmake
 need_command ninja ninja-build
 need_command g++ g++
+need_package libxxhash-dev
+need_package nlohmann-json3-dev
 install_missing
 cmake --preset release >/dev/null
 cmake --build --preset release

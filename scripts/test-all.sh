@@ -48,6 +48,8 @@ packages() {
   need_command xdg-open xdg-utils
   need_command col bsdextrautils
   need_package libgtest-dev
+  need_package libxxhash-dev
+  need_package nlohmann-json3-dev
   need_package libclang-rt-14-dev
   [ -x "$WINE" ] || quill_missing+=(wine wine64)
   install_missing || { stage_note "$quill_install_error"; return 1; }
