@@ -43,6 +43,15 @@ const std::vector<CommandInfo>& commandTable() {
          "  Writes NEW.RD and its resource: every range of bytes once, in list\n"
          "  order, no gaps; the same records in the same order.\n",
          2, 2, {}},
+        {"create", "create LIST.RD [DIR] [-wav2dig] [-n]", "a new archive from a folder's files",
+         "  Makes LIST.RD and its resource from every file under DIR (default: data/\n"
+         "  beside LIST.RD), each a record named by its path there (DIR/SFX/A.DIG is\n"
+         "  SFX\\A.DIG), in byte order of those names. A .WAV beside its .DIG goes\n"
+         "  with it when it is what an unpack writes from it, and is refused when\n"
+         "  not. -wav2dig: any other .WAV goes in as a .DIG sound. Every file that\n"
+         "  cannot be a record is named first, and nothing is written. An existing\n"
+         "  LIST.RD or resource is refused. -n (--dry-run): show, write nothing.\n",
+         1, 2, {{"-wav2dig", false, {}}, {"-n", false, "--dry-run"}}},
         {"open", "open LIST.RD [--port N] [--no-browser] [--read-only]", "the workbench, in the browser",
          "  Serves a page for the archive on this machine and opens the browser on\n"
          "  it: every record, its sound or text, and replace, add, remove and rename\n"

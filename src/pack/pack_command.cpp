@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "pack/command_line.h"
+#include "pack/create.h"
 #include "pack/pack.h"
 #include "pack/update.h"
 
@@ -23,7 +24,8 @@ constexpr std::string_view kStatus =
     "archive is not safe to change as it stands (an unpack of it stops); 4 an\n"
     "input is unusable; 5 writing failed, and the archive is as it was; 6 the\n"
     "archive is changed, but some files in data/ could not be refreshed; 7\n"
-    "interrupted (Ctrl+C), and the archive is as it was.\n";
+    "interrupted (Ctrl+C), and the archive is as it was; 8 (status) data/ differs\n"
+    "from the archive.\n";
 
 std::string fullHelp() {
     std::string text = "quillpack: the Quillfane archive (LIST.RD and its .RES) for modders.\n\n"
@@ -87,7 +89,8 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     const auto option = [&](std::string_view key) { return command.options.at(std::string(key)); };
     if (name == "list") return listArchive(host, out, err, path(0));
     // A change stopped by Ctrl+C is undone before the process ends.
-    if (name == "compact" || name == "update" || name == "add" || name == "remove" || name == "rename") {
+    if (name == "compact" || name == "update" || name == "add" || name == "remove" || name == "rename" ||
+        name == "create") {
         host.catchInterrupts();
     }
     if (name == "compact") return compactArchive(host, out, err, path(0), path(1));
@@ -114,6 +117,11 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
         return removeRecords(host, out, err, path(0), {arguments.begin() + 1, arguments.end()});
     }
     if (name == "rename") return renameRecord(host, out, err, path(0), arguments[1], arguments[2]);
+    if (name == "create") {
+        return createArchive(host, out, err, path(0),
+                             {.directory = arguments.size() > 1 ? path(1) : std::string(),
+                              .wav2dig = command.has("-wav2dig"), .dryRun = command.has("-n")});
+    }
     if (name == "open") return openWith(workbench, host, out, err, path(0), command);
     return refused(err, "unknown command '" + std::string(name) + "'", nullptr);
 }
