@@ -5,12 +5,22 @@ namespace quill::pack {
 
 const std::vector<CommandInfo>& commandTable() {
     static const std::vector<CommandInfo> commands = {
-        {"list", "list LIST.RD", "every record and what an unpack does with it",
+        {"list", "list LIST.RD [--json]", "every record and what an unpack does with it",
          "  One row per record: name, offset, length, a sound's duration, and what an\n"
          "  unpack (quillfane LIST.RD -dig2wav) does with it, as the disk stands now;\n"
          "  then bytes covered, gaps, overlaps, and whether an unpack completes.\n"
+         "  --json: the same as one JSON document (quillpack(1) has its fields).\n"
          "  Status 0 when it completes, 3 when it stops.\n",
-         1, 1, {}},
+         1, 1, {{"--json", false, {}}}},
+        {"status", "status LIST.RD [-v] [--json]", "what in data/ differs from the archive",
+         "  One line per path in data/ that is not what an unpack leaves there:\n"
+         "  modified (update takes it), a modified .WAV (update -wav2dig takes it),\n"
+         "  a conflict, unusable, a link (not followed), missing (kept as it is;\n"
+         "  -v names them all), not in the archive (add takes it), a directory an\n"
+         "  unpack needs, files a stopped update set aside; then a summary. Writes\n"
+         "  nothing. --json: one JSON document. Status 0 when data/ is what an\n"
+         "  unpack leaves, 8 when anything differs.\n",
+         1, 1, {{"-v", false, {}}, {"--json", false, {}}}},
         {"extract", "extract LIST.RD [PATTERN...] [-C DIR] [-dig2wav] [--overwrite]",
          "entries out, making the directories they need",
          "  Writes the entries whose names match a PATTERN (* and ?, letter case\n"

@@ -17,15 +17,23 @@ bool unchangedSince(Host& host, const RefreshTarget& target) {
 
 }  // namespace
 
-std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths) {
-    std::vector<std::string> notes;
+std::vector<LeftFile> leftBehindFiles(Host& host, const std::vector<std::string>& paths) {
+    std::vector<LeftFile> files;
     std::string reason;
     for (const std::string& path : paths) {
         for (const std::string& left : {asideOf(path), path + ".quillpack-refresh"}) {
-            if (host.lookUp(left, reason) != PathState::file) continue;
-            notes.push_back(shownPath(host, left) + ": left by an update that was stopped; it holds no edit (an unpack "
-                                                    "writes " + shownPath(host, path) + " afresh): delete it");
+            if (host.lookUp(left, reason) == PathState::file) files.push_back({left, path});
         }
+    }
+    return files;
+}
+
+std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths) {
+    std::vector<std::string> notes;
+    for (const LeftFile& left : leftBehindFiles(host, paths)) {
+        notes.push_back(shownPath(host, left.file) + ": left by an update that was stopped; it holds no edit (an "
+                                                     "unpack writes " + shownPath(host, left.besidePath) +
+                        " afresh): delete it");
     }
     return notes;
 }

@@ -24,6 +24,15 @@ struct RefreshTarget {
     bool setAside = false;
 };
 
+// A file an update that was stopped left beside the path it was for.
+struct LeftFile {
+    std::string file;
+    std::string besidePath;
+};
+
+// The files a stopped update left beside these paths.
+std::vector<LeftFile> leftBehindFiles(Host& host, const std::vector<std::string>& paths);
+
 // Notes on files an update that was stopped left beside these paths.
 std::vector<std::string> leftBehind(Host& host, const std::vector<std::string>& paths);
 

@@ -18,6 +18,7 @@ enum class PackStatus : int {
     writeFailed = 5,     // and the archive is as it was before the command
     dataNotRefreshed = 6,  // the archive is updated; some files in data/ are not what an unpack of it leaves
     interrupted = 7,       // Ctrl+C or a request to terminate: stopped, and the archive is as it was
+    differs = 8,           // status: data/ is not what an unpack of the archive leaves
 };
 
 struct ParsedCommand;
@@ -35,6 +36,9 @@ PackStatus runPack(int argc, const char* const* argv, Host& host, Console& out, 
 
 // quillpack list: one row per record, then a summary.
 PackStatus listArchive(Host& host, Console& out, Console& err, const std::string& listPath);
+
+// quillpack list --json: the same, as one JSON document (docs/reference.md).
+PackStatus listArchiveJson(Host& host, Console& out, Console& err, const std::string& listPath);
 
 // quillpack compact: a fresh pair NEW.RD and its resource, each range stored once.
 PackStatus compactArchive(Host& host, Console& out, Console& err, const std::string& listPath,

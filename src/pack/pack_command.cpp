@@ -4,6 +4,7 @@
 #include "pack/command_line.h"
 #include "pack/create.h"
 #include "pack/pack.h"
+#include "pack/status.h"
 #include "pack/update.h"
 
 #ifndef QUILL_VERSION
@@ -87,7 +88,12 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     const auto& arguments = command.arguments;
     const auto path = [&](std::size_t i) { return host.importArgumentPath(arguments[i]); };
     const auto option = [&](std::string_view key) { return command.options.at(std::string(key)); };
-    if (name == "list") return listArchive(host, out, err, path(0));
+    if (name == "list") {
+        return command.has("--json") ? listArchiveJson(host, out, err, path(0)) : listArchive(host, out, err, path(0));
+    }
+    if (name == "status") {
+        return statusOfData(host, out, err, path(0), {.verbose = command.has("-v"), .json = command.has("--json")});
+    }
     // A change stopped by Ctrl+C is undone before the process ends.
     if (name == "compact" || name == "update" || name == "add" || name == "remove" || name == "rename" ||
         name == "create") {

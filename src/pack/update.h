@@ -21,11 +21,27 @@ struct Change {
     std::int64_t newOffset = 0;    // where they go: past the resource's current end
 };
 
+// An input that keeps update from going ahead, as update reports it.
+struct Refusal {
+    enum class Kind {
+        unusable,     // cannot be read, not a file, empty, a link where an entry file goes
+        link,         // a directory link inside data/, not followed
+        conflict,     // two files (or two readings of one) disagree on one record group
+        wavNotTaken,  // a .WAV that differs, left out without -wav2dig
+    };
+    Kind kind = Kind::unusable;
+    std::vector<std::string> paths;  // the files concerned, as the host is given them
+    std::string message;             // update's line, without its newline
+};
+
 struct UpdatePlan {
     std::vector<Change> changes;
     std::vector<std::string> missing;  // entry files not in the data directory: kept as they are
     std::vector<std::string> absent;   // every path looked at and not found, .WAV files too
     std::vector<std::string> notTaken; // .WAV files that differ, left out without -wav2dig
+    std::vector<Refusal> refusals;     // in the order update reports them
+    std::vector<std::string> written;  // every path an unpack writes, as the host is given it
+    bool tooLarge = false;             // the updated resource would pass 2^31-1 bytes
     // Files that were there when the update looked, by canonical path: where
     // they are and when they last changed.
     std::map<std::string, std::pair<std::string, FileTime>> seen;
@@ -33,8 +49,13 @@ struct UpdatePlan {
 };
 
 // Reads the data directory (and the sounds' .WAV files) and works out the
-// plan; nothing is written. Every unusable input, conflict and .WAV not taken
-// is reported before it returns 4; a result past 2^31-1 bytes is 3.
+// plan, every refusal noted in it; nothing is written or printed. Status 4
+// when there is a refusal, else 3 when the result would pass 2^31-1 bytes.
+// status shows what it finds; update reports it through planUpdate.
+PackStatus classifyUpdate(Host& host, const Archive& archive, bool wav2dig, UpdatePlan& plan);
+
+// As classifyUpdate, reporting every unusable input, conflict and .WAV not
+// taken on err before it returns 4, and a result past 2^31-1 bytes before 3.
 PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav2dig, UpdatePlan& plan);
 
 struct UpdateOptions {

@@ -33,23 +33,25 @@ struct Offer {
 
 class Planner {
 public:
-    Planner(Host& host, Console& err, const Archive& archive, bool wav2dig)
-        : host_(host), err_(err), archive_(archive), wav2dig_(wav2dig), rules_(host.nameRules()),
+    Planner(Host& host, const Archive& archive, bool wav2dig)
+        : host_(host), archive_(archive), wav2dig_(wav2dig), rules_(host.nameRules()),
           plain_(planUnpack(*archive.table, archive.resource.size, rules_, false)) {}
 
     PackStatus run(UpdatePlan& plan) {
-        for (const Slot& slot : slots()) examine(slot, plan);
+        plan_ = &plan;
+        for (const Slot& slot : slots()) {
+            plan.written.push_back(slot.path);
+            examine(slot, plan);
+        }
         for (auto& [group, offers] : offers_) decide(group, offers, plan);
-        if (unusable_) return PackStatus::inputUnusable;
+        if (!plan.refusals.empty()) return PackStatus::inputUnusable;
         std::int64_t end = archive_.resource.size;
         for (Change& change : plan.changes) {
             change.newOffset = end;
             end += static_cast<std::int64_t>(change.bytes.size());
         }
         if (end > INT32_MAX) {
-            err_.print(shownPath(host_, archive_.paths.resource) +
-                       ": the updated resource would pass 2147483647 bytes; quillpack compact writes a copy "
-                       "that stores each range once\n");
+            plan.tooLarge = true;
             return PackStatus::archiveUnsafe;
         }
         plan.appendedBytes = end - archive_.resource.size;
@@ -95,9 +97,8 @@ private:
         return group;
     }
 
-    void refuse(const std::string& path, const std::string& problem) {
-        err_.print(shownPath(host_, path) + ": " + problem + "\n");
-        unusable_ = true;
+    void refuse(const std::string& path, const std::string& problem, Refusal::Kind kind = Refusal::Kind::unusable) {
+        plan_->refusals.push_back({kind, {path}, shownPath(host_, path) + ": " + problem});
     }
 
     // A directory link inside data/ would bring a file from elsewhere into
@@ -114,9 +115,9 @@ private:
             if (isNew) {
                 refuse(level, "a symbolic link inside " + shownPath(host_, data) +
                                   "; not followed (files from elsewhere would go into the archive): put the directory "
-                                  "itself there");
+                                  "itself there",
+                       Refusal::Kind::link);
             }
-            unusable_ = true;
             return true;
         }
         return false;
@@ -163,7 +164,8 @@ private:
                                          shownName(entry(slot.plain.step).name) + ") and from the sound of record " +
                                          std::to_string(slot.withWav.step + 1) + " (" +
                                          shownName(entry(slot.withWav.step).name) +
-                                         "), which both write this file; cannot tell which to change");
+                                         "), which both write this file; cannot tell which to change",
+                          Refusal::Kind::conflict);
         }
         if (wav2dig_ ? !slot.withWav.byCompanion : slot.plain.step >= 0) {
             const int record = wav2dig_ ? slot.withWav.step : slot.plain.step;
@@ -180,9 +182,12 @@ private:
                 return;
             }
             plan.notTaken.push_back(slot.path);
-            refuse(slot.path, "differs from the sound " + shownName(entry(slot.withWav.step).name) +
-                                  " holds, and is not taken without -wav2dig; give -wav2dig to take it, or "
-                                  "remove it");
+            // Beside an edited .DIG it disagrees with, -wav2dig would find the two in conflict.
+            const bool disagrees = taken != offers_.end() && !taken->second.empty();
+            refuse(slot.path,
+                   "differs from the sound " + shownName(entry(slot.withWav.step).name) +
+                       " holds, and is not taken without -wav2dig; give -wav2dig to take it, or remove it",
+                   disagrees ? Refusal::Kind::conflict : Refusal::Kind::wavNotTaken);
             return;
         }
         WavContents contents;
@@ -199,10 +204,11 @@ private:
     void decide(const std::vector<int>& group, std::vector<Offer>& offers, UpdatePlan& plan) {
         for (std::size_t k = 1; k < offers.size(); ++k) {
             if (offers[k].bytes != offers[0].bytes) {
-                err_.print("conflict: " + shownPath(host_, offers[0].source) + " and " +
-                           shownPath(host_, offers[k].source) +
-                           " both differ from the archive and from each other; change one of them\n");
-                unusable_ = true;
+                plan.refusals.push_back({Refusal::Kind::conflict,
+                                         {offers[0].source, offers[k].source},
+                                         "conflict: " + shownPath(host_, offers[0].source) + " and " +
+                                             shownPath(host_, offers[k].source) +
+                                             " both differ from the archive and from each other; change one of them"});
                 return;
             }
         }
@@ -216,7 +222,6 @@ private:
     }
 
     Host& host_;
-    Console& err_;
     const Archive& archive_;
     bool wav2dig_;
     NameRules rules_;
@@ -224,13 +229,24 @@ private:
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 20);
     std::map<std::vector<int>, std::vector<Offer>> offers_;
     std::map<std::string, PathState> directories_;  // inside data/, as looked up
-    bool unusable_ = false;
+    UpdatePlan* plan_ = nullptr;
 };
 
 }  // namespace
 
+PackStatus classifyUpdate(Host& host, const Archive& archive, bool wav2dig, UpdatePlan& plan) {
+    return Planner(host, archive, wav2dig).run(plan);
+}
+
 PackStatus planUpdate(Host& host, Console& err, const Archive& archive, bool wav2dig, UpdatePlan& plan) {
-    return Planner(host, err, archive, wav2dig).run(plan);
+    const PackStatus status = classifyUpdate(host, archive, wav2dig, plan);
+    for (const Refusal& refusal : plan.refusals) err.print(refusal.message + "\n");
+    if (plan.tooLarge && status == PackStatus::archiveUnsafe) {
+        err.print(shownPath(host, archive.paths.resource) +
+                  ": the updated resource would pass 2147483647 bytes; quillpack compact writes a copy "
+                  "that stores each range once\n");
+    }
+    return status;
 }
 
 }  // namespace quill::pack
