@@ -174,6 +174,9 @@ public:
     virtual void catchInterrupts() = 0;
     // Whether an interrupt was noted since catchInterrupts.
     virtual bool interrupted() const = 0;
+
+    // Seconds since 1970-01-01 UTC, for the dates a history shows.
+    virtual std::int64_t secondsNow() const = 0;
 };
 
 // --- loading a whole file ------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "host/host.h"
 #include "host/stat_time.h"
 
+#include <chrono>
 #include <dirent.h>
 #include <signal.h>
 
@@ -578,6 +579,10 @@ public:
     }
 
     bool interrupted() const override { return interruptNoted != 0; }
+
+    std::int64_t secondsNow() const override {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    }
 
     bool listDirectory(const std::string& path, std::vector<std::string>& names) override {
         DIR* dir = ::opendir(toPosixPath(path).c_str());

@@ -4,6 +4,7 @@
 #include "host/host.h"
 
 #define WIN32_LEAN_AND_MEAN
+#include <chrono>
 #include <windows.h>
 
 #include <algorithm>
@@ -575,6 +576,10 @@ public:
     void catchInterrupts() override { (void)SetConsoleCtrlHandler(noteInterrupt, TRUE); }
 
     bool interrupted() const override { return interruptNoted != 0; }
+
+    std::int64_t secondsNow() const override {
+        return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    }
 
     // Windows itself looks past letter case: the path finds the file as it is.
     std::string foundPath(const std::string& path, NameCase) override { return path; }

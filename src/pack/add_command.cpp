@@ -118,6 +118,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
         return loaded;
     }
     ArchiveEdit edit;
+    edit.command = "add";
     std::vector<TakenFile> taken;
     std::vector<std::string> sources;
     bool usable = true;

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "pack/archive_edit.h"
+#include "pack/history_store.h"
 #include "pack/staged_file.h"
 
 namespace quill::pack {
@@ -99,7 +100,8 @@ bool sameRecords(const EntryTable& a, const EntryTable& b) {
 
 // The new list: its rewritten head, then the rest of the old list as it is,
 // read back from the disk and checked before it replaces the old one.
-PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, bool appended) {
+PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, bool appended,
+                       const HistoryNote& note, CommitReport& report) {
     // A list that is a link: the file it names is replaced, and the link kept.
     const std::string listFile = host.followedPath(archive.paths.list);
     if (listFile.empty()) {
@@ -145,8 +147,25 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOut
         return failed(host, err, archive, shownPath(host, archive.paths.list) + ": changed while the command ran",
                       appended);
     }
+    // The new list's version goes into the history before the list lands: a
+    // history naming a list that never landed reads as it was before.
+    History history;
+    if (const PackStatus status = nextHistory(host, err, archive, edit, note, history, report.dropped);
+        status != PackStatus::done) {
+        err.print("the archive is as it was\n");
+        if (appended) undoAppend(host, err, archive);
+        return status;
+    }
+    report.version = history.current;
+    std::unique_ptr<StagedFile> staged;
+    if (!stageHistory(host, err, archive, history, staged, problem)) return failed(host, err, archive, problem, appended);
     // The last moment the change can still be called off.
     if (host.interrupted()) return stopped(host, err, archive, appended);
+    switch (staged->publish(problem)) {
+        case ReplaceResult::replaced: break;
+        case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); break;
+        case ReplaceResult::notReplaced: return failed(host, err, archive, problem, appended);
+    }
     switch (list.publish(problem)) {
         case ReplaceResult::replaced: return PackStatus::done;
         case ReplaceResult::replacedNotDurable: err.print(problem + "\n"); return PackStatus::done;
@@ -157,7 +176,8 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOut
 
 }  // namespace
 
-PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit) {
+PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, const HistoryNote& note,
+                      CommitReport& report) {
     // A list that does not read as planned is never written.
     const auto planned = std::make_unique<EntryTable>();
     readRecords(edit.listHead, *planned);
@@ -167,7 +187,7 @@ PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutE
         return PackStatus::archiveUnsafe;
     }
     if (const PackStatus status = append(host, err, archive, edit); status != PackStatus::done) return status;
-    return replaceList(host, err, archive, edit, edit.appendedBytes > 0);
+    return replaceList(host, err, archive, edit, edit.appendedBytes > 0, note, report);
 }
 
 }  // namespace quill::pack

@@ -36,6 +36,7 @@ struct ArchiveEdit {
     std::vector<NewRecord> added;
     std::map<int, std::string> renamed;  // record -> its new name
     std::set<int> removed;               // records dropped from the list (their bytes stay)
+    std::string command = "change";      // what made it, for the history: "update", "add", ...
 
     bool empty() const { return replaced.empty() && added.empty() && renamed.empty() && removed.empty(); }
 };
@@ -69,12 +70,22 @@ struct LaidOutEdit {
 // Lays out an edit that editProblems accepted.
 LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit);
 
+struct HistoryNote;
+
+// What a commit did to the history.
+struct CommitReport {
+    int version = 0;  // the version the new list is
+    int dropped = 0;  // versions ahead of the old one (after undo) that a new change dropped
+};
+
 // Commits a laid-out edit to an archive loaded with loadArchiveLocked (its lock
 // held): appends, makes it durable, checks the resource's length, writes the
-// new list beside the old one, reads it back against `expected`, and renames
-// it over the old list unless the list changed since it was read. On failure
-// the resource is cut back and the archive is as it was (status 5).
-PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit);
+// new list beside the old one, reads it back against `expected`, records it in
+// the history, and renames it over the old list unless the list changed since
+// it was read. On failure the resource is cut back and the archive is as it
+// was (status 5).
+PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, const HistoryNote& note,
+                      CommitReport& report);
 
 // A file the new bytes came from (update's edited file, add's new file), as it
 // was when read: the user's own file, so data/ keeps it (rewritten in the
@@ -93,5 +104,12 @@ struct TakenFile {
 // fails). Says on out what was appended and rewritten.
 PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, const ArchiveEdit& edit,
                      const std::vector<TakenFile>& taken);
+
+// As applyEdit, for an edit already laid out (undo, redo and restore lay out a
+// version's list); `edit` names what the refresh of data/ needs: the records
+// renamed, and the bytes of every record of the new list with no record of the
+// old one (as `added`, in list order).
+PackStatus applyLaidOut(Host& host, Console& out, Console& err, Archive& archive, const ArchiveEdit& edit,
+                        const LaidOutEdit& laid, const std::vector<TakenFile>& taken, const HistoryNote& note);
 
 }  // namespace quill::pack

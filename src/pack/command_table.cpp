@@ -49,6 +49,26 @@ const std::vector<CommandInfo>& commandTable() {
          "  Gives the record named OLD the name NEW (1 to 12 bytes, no spaces, one\n"
          "  the unpacker writes inside the data directory, not in the list yet).\n",
          3, 3, {}},
+        {"history", "history LIST.RD", "the versions kept, newest first",
+         "  Every list this archive has had through quillpack (kept in\n"
+         "  LIST.RD.history beside it, at most 100): version, date and time (UTC),\n"
+         "  the command, what changed; * marks the one the list is now.\n",
+         1, 1, {}},
+        {"undo", "undo LIST.RD [-n]", "back to the version before",
+         "  Makes the list the version before the current one again, and data/ what\n"
+         "  an unpack of it leaves (refused when that would overwrite an edit not\n"
+         "  put back). Again: further back. A list changed outside quillpack is kept\n"
+         "  as a version first. Refused, naming the records, when the resource no\n"
+         "  longer holds what that version points at. -n: show, write nothing.\n",
+         1, 1, {{"-n", false, "--dry-run"}}},
+        {"redo", "redo LIST.RD [-n]", "forward again after undo",
+         "  Makes the list the version after the current one again. A new change\n"
+         "  after undo drops the versions ahead, and says so. -n: show only.\n",
+         1, 1, {{"-n", false, "--dry-run"}}},
+        {"restore", "restore LIST.RD VERSION [-n]", "the list of any version kept",
+         "  Makes the list the given version again (as undo does); versions ahead\n"
+         "  and behind stay, so redo and undo go on from there. -n: show only.\n",
+         2, 2, {{"-n", false, "--dry-run"}}},
         {"compact", "compact LIST.RD NEW.RD", "a fresh pair storing each range once",
          "  Writes NEW.RD and its resource: every range of bytes once, in list\n"
          "  order, no gaps; the same records in the same order.\n",

@@ -10,6 +10,7 @@
 #include "pack/archive_edit.h"
 #include "pack/data_refresh.h"
 #include "pack/entry_file.h"
+#include "pack/history_store.h"
 #include "sound/dig_to_wav.h"
 
 namespace quill::pack {
@@ -239,6 +240,11 @@ PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, c
         return PackStatus::inputUnusable;
     }
     const LaidOutEdit laid = layOutEdit(archive, edit);
+    return applyLaidOut(host, out, err, archive, edit, laid, taken, {edit.command, editSummary(archive, edit)});
+}
+
+PackStatus applyLaidOut(Host& host, Console& out, Console& err, Archive& archive, const ArchiveEdit& edit,
+                        const LaidOutEdit& laid, const std::vector<TakenFile>& taken, const HistoryNote& note) {
     const UnpackPlan after =
         planUnpack(*laid.expected, archive.resource.size + laid.appendedBytes, host.nameRules(), true);
     if (!after.completes()) {
@@ -256,14 +262,19 @@ PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, c
         return PackStatus::interrupted;
     }
     if (const PackStatus status = setAside(host, err, targets); status != PackStatus::done) return status;
-    if (const PackStatus status = commitEdit(host, err, archive, laid); status != PackStatus::done) {
+    CommitReport report;
+    if (const PackStatus status = commitEdit(host, err, archive, laid, note, report); status != PackStatus::done) {
         putBack(host, err, targets);
         return status;
     }
     out.print((laid.appendedBytes > 0 ? "appended " + counted(laid.appendedBytes, "byte", "bytes") + " to " +
                                             shownPath(host, archive.resourceFile) + "; "
                                       : std::string()) +
-              shownPath(host, archive.paths.list) + " rewritten\n");
+              shownPath(host, archive.paths.list) + " rewritten (version " + std::to_string(report.version) + ")\n");
+    if (report.dropped > 0) {
+        out.print("dropped " + counted(report.dropped, "version", "versions") + " that undo had left ahead of this " +
+                  "one: redo no longer reaches " + (report.dropped == 1 ? "it" : "them") + "\n");
+    }
     makeNeededDirectories(host, out, archive, edit);
     const std::vector<std::string> stale = refreshFiles(host, err, targets);
     for (const std::string& problem : stale) err.print(problem + "\n");

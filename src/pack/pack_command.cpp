@@ -1,8 +1,10 @@
 // quillpack's command line: which command, with what, and help.
+#include <charconv>
 #include <string_view>
 
 #include "pack/command_line.h"
 #include "pack/create.h"
+#include "pack/history_command.h"
 #include "pack/pack.h"
 #include "pack/status.h"
 #include "pack/update.h"
@@ -96,7 +98,7 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     }
     // A change stopped by Ctrl+C is undone before the process ends.
     if (name == "compact" || name == "update" || name == "add" || name == "remove" || name == "rename" ||
-        name == "create") {
+        name == "create" || name == "undo" || name == "redo" || name == "restore") {
         host.catchInterrupts();
     }
     if (name == "compact") return compactArchive(host, out, err, path(0), path(1));
@@ -127,6 +129,21 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
         return createArchive(host, out, err, path(0),
                              {.directory = arguments.size() > 1 ? path(1) : std::string(),
                               .wav2dig = command.has("-wav2dig"), .dryRun = command.has("-n")});
+    }
+    if (name == "history") return showHistory(host, out, err, path(0));
+    if (name == "undo" || name == "redo") {
+        return moveInHistory(host, out, err, path(0),
+                             {name == "undo" ? HistoryMove::undo : HistoryMove::redo, 0, command.has("-n")});
+    }
+    if (name == "restore") {
+        int version = 0;
+        const std::string& word = arguments[1];
+        const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), version);
+        if (error != std::errc() || end != word.data() + word.size() || version < 1) {
+            return refused(err, "restore takes a version number (quillpack history shows them), not '" + word + "'",
+                           command.info);
+        }
+        return moveInHistory(host, out, err, path(0), {HistoryMove::restore, version, command.has("-n")});
     }
     if (name == "open") return openWith(workbench, host, out, err, path(0), command);
     return refused(err, "unknown command '" + std::string(name) + "'", nullptr);

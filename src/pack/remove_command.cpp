@@ -84,6 +84,7 @@ PackStatus removeRecords(Host& host, Console& out, Console& err, const std::stri
         return loaded;
     }
     ArchiveEdit edit;
+    edit.command = "remove";
     bool found = true;
     for (const std::string& name : names) {
         const std::vector<int> records = recordsNamed(host, archive, name);
@@ -127,6 +128,7 @@ PackStatus renameRecord(Host& host, Console& out, Console& err, const std::strin
         return PackStatus::inputUnusable;
     }
     ArchiveEdit edit;
+    edit.command = "rename";
     if (!host.exportListName(newName, edit.renamed[records.front()])) {
         err.print(newName + ": holds characters the game's list cannot spell on this system; nothing written\n");
         return PackStatus::inputUnusable;

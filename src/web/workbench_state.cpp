@@ -5,7 +5,7 @@
 
 #include "pack/archive_edit.h"
 #include "sound/dig_to_wav.h"
-#include "web/json_text.h"
+#include "web/page_text.h"
 #include "web/staged_changes.h"
 #include "web/text_console.h"
 
@@ -13,18 +13,20 @@ namespace quill::web {
 namespace {
 
 Reply jsonReply(int status, std::string body) { return {status, "application/json", std::move(body), {}}; }
+Reply jsonReply(int status, const Json& json) { return jsonReply(status, jsonBody(json)); }
 
-std::string messagesJson(const std::vector<std::string>& lines) {
-    std::string json = "[";
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (i > 0) json += ',';
-        json += jsonString(lines[i]);
-    }
-    return json + "]";
+Json messagesJson(const std::vector<std::string>& lines) {
+    Json json = Json::array();
+    for (const std::string& line : lines) json.push_back(pageText(line));
+    return json;
 }
 
 Reply refusal(int status, const std::vector<std::string>& lines, bool changed = false) {
-    return jsonReply(status, "{\"ok\":false,\"changed\":" + jsonBool(changed) + ",\"messages\":" + messagesJson(lines) + "}");
+    Json json;
+    json["ok"] = false;
+    json["changed"] = changed;
+    json["messages"] = messagesJson(lines);
+    return jsonReply(status, json);
 }
 
 // The file name a download is offered under: the last part of the record's name.
@@ -146,14 +148,19 @@ Reply WorkbenchState::nameCheck(std::string_view typed, std::string_view recordF
                    ": an unpack stops at this record (status 6) until it is made (quillpack extract makes it)";
         }
     }
-    return jsonReply(200, "{\"problem\":" + jsonString(problem) + ",\"note\":" + jsonString(note) + "}");
+    Json json;
+    json["problem"] = pageText(problem);
+    json["note"] = pageText(note);
+    return jsonReply(200, json);
 }
 
 Reply WorkbenchState::stamp() {
     const std::shared_ptr<const Snapshot> snapshot = current();
     if (!snapshot) return refusal(409, {"the archive is not loaded"});
     const std::lock_guard disk(disk_);
-    return jsonReply(200, "{\"stamp\":" + jsonString(diskStamp(host_, snapshot->archive)) + "}");
+    Json json;
+    json["stamp"] = pageText(diskStamp(host_, snapshot->archive));
+    return jsonReply(200, json);
 }
 
 Reply WorkbenchState::save(std::string_view version, std::string_view changes,
@@ -179,6 +186,7 @@ Reply WorkbenchState::save(std::string_view version, std::string_view changes,
                        true);
     }
     pack::ArchiveEdit edit;
+    edit.command = "workbench Save";
     std::vector<std::string> problems = stagedEdit(host_, archive, changes, parts, edit);
     if (!problems.empty()) {
         problems.push_back("nothing written");
@@ -189,8 +197,12 @@ Reply WorkbenchState::save(std::string_view version, std::string_view changes,
     std::vector<std::string> lines = out.lines();
     for (std::string& line : err.lines()) lines.push_back(std::move(line));
     const bool saved = status == pack::PackStatus::done || status == pack::PackStatus::dataNotRefreshed;
-    return jsonReply(200, "{\"ok\":" + jsonBool(saved) + ",\"changed\":false,\"status\":" +
-                              jsonNumber(static_cast<int>(status)) + ",\"messages\":" + messagesJson(lines) + "}");
+    Json json;
+    json["ok"] = saved;
+    json["changed"] = false;
+    json["status"] = static_cast<int>(status);
+    json["messages"] = messagesJson(lines);
+    return jsonReply(200, json);
 }
 
 }  // namespace quill::web

@@ -91,6 +91,7 @@ public:
     bool interrupted() const override {
         return (injected_ && kind_ == FaultKind::interruptAfter) || inner_.interrupted();
     }
+    std::int64_t secondsNow() const override { return inner_.secondsNow(); }
 
     const std::vector<OperationRecord>& operations() const { return operations_; }
     // The operation that was failed (for a stop, the last one that happened), if the run got that far.

@@ -76,6 +76,9 @@ public:
     bool copyAccess(const std::string&, const std::string&) override { return true; }
     void catchInterrupts() override { catching = true; }
     bool interrupted() const override { return interruptNoted; }
+    // A clock the test sets; each reading moves it one second on.
+    std::int64_t secondsNow() const override { return seconds++; }
+    mutable std::int64_t seconds = 1700000000;
     std::string foundPath(const std::string& path, NameCase) override { return path; }
 
     bool parentExists(const std::string& path) const;

@@ -146,6 +146,7 @@ public:
     bool copyAccess(const std::string&, const std::string&) override { return refuse<bool>("copyAccess"); }
     void catchInterrupts() override {}
     bool interrupted() const override { return false; }
+    std::int64_t secondsNow() const override { return 0; }
     std::string foundPath(const std::string& path, NameCase) override { return refuse<std::string>("foundPath") + path; }
 
 private:

@@ -1,0 +1,206 @@
+#include "pack/history_store.h"
+
+#include <xxhash.h>
+
+#include <algorithm>
+#include <set>
+
+namespace quill::pack {
+namespace {
+
+std::set<Range> rangesOf(std::span<const std::byte> head) {
+    const auto table = std::make_unique<EntryTable>();
+    readRecords(head, *table);
+    std::set<Range> ranges;
+    for (int i = 0; i < table->count; ++i) {
+        const ListEntry& entry = table->entries[static_cast<std::size_t>(i)];
+        ranges.insert({entry.offset, entry.length});
+    }
+    return ranges;
+}
+
+// The checksum of a range of the resource as the commit leaves it: its old
+// bytes, then what the commit appends.
+std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Range range) {
+    XXH3_state_t* state = XXH3_createState();
+    XXH3_64bits_reset(state);
+    std::int64_t at = 0;
+    const auto feed = [&](std::span<const std::byte> piece) {
+        const std::int64_t from = std::max(range.first, at);
+        const std::int64_t to = std::min(range.first + range.second, at + static_cast<std::int64_t>(piece.size()));
+        if (from < to) {
+            XXH3_64bits_update(state, piece.data() + (from - at), static_cast<std::size_t>(to - from));
+        }
+        at += static_cast<std::int64_t>(piece.size());
+    };
+    feed(archive.resource.bytes());
+    for (const auto piece : laid.appended) feed(piece);
+    const std::uint64_t sum = XXH3_64bits_digest(state);
+    XXH3_freeState(state);
+    return sum;
+}
+
+void recordChecksums(const Archive& archive, const LaidOutEdit& laid, std::span<const std::byte> head,
+                     History& history) {
+    for (const Range& range : rangesOf(head)) {
+        if (history.ranges.count(range) == 0) history.ranges[range] = rangeChecksum(archive, laid, range);
+    }
+}
+
+HistoryVersion versionOf(Host& host, History& history, std::string command, std::string summary,
+                         std::vector<std::byte> head, const ListTail& tail) {
+    return {history.nextNumber++, host.secondsNow(), std::move(command), std::move(summary), std::move(head), tail};
+}
+
+}  // namespace
+
+std::string historyPath(Host& host, const Archive& archive) {
+    const std::string list = host.followedPath(archive.paths.list);
+    return (list.empty() ? archive.paths.list : list) + ".history";
+}
+
+bool readListTail(Host& host, const Archive& archive, ListTail& tail) {
+    auto list = host.openForReading(archive.paths.list, NameCase::exact);
+    if (!list) return false;
+    XXH3_state_t* state = XXH3_createState();
+    XXH3_64bits_reset(state);
+    std::vector<std::byte> chunk(1 << 16);
+    std::int64_t skip = static_cast<std::int64_t>(archive.listHead.size());
+    tail = {};
+    for (std::size_t got; (got = list->read(chunk)) != 0;) {
+        std::span<const std::byte> piece = std::span(chunk).first(got);
+        const auto skipped = static_cast<std::size_t>(std::min<std::int64_t>(skip, static_cast<std::int64_t>(got)));
+        skip -= static_cast<std::int64_t>(skipped);
+        piece = piece.subspan(skipped);
+        XXH3_64bits_update(state, piece.data(), piece.size());
+        tail.length += static_cast<std::int64_t>(piece.size());
+    }
+    tail.hash = XXH3_64bits_digest(state);
+    XXH3_freeState(state);
+    return !list->failed() && skip == 0;
+}
+
+PackStatus loadHistory(Host& host, Console& err, const Archive& archive, History& history) {
+    history = History{};
+    const std::string path = historyPath(host, archive);
+    std::string reason;
+    if (host.lookUp(path, reason) == PathState::missing) return PackStatus::done;
+    WholeFile file;
+    if (loadWholeFile(host, path, NameCase::exact, INT32_MAX, file) != LoadStatus::loaded) {
+        err.print(withReason(shownPath(host, path) + ": cannot be read", host.lastFailure()) +
+                  "; nothing changed (move it away to go on without the history)\n");
+        return PackStatus::listUnreadable;
+    }
+    std::string problem;
+    if (!parseHistory(file.bytes(), history, problem)) {
+        err.print(shownPath(host, path) + ": " + problem +
+                  "; nothing changed (move it away to go on without the history)\n");
+        return PackStatus::listUnreadable;
+    }
+    ListTail tail;
+    if (!readListTail(host, archive, tail)) {
+        err.print(withReason(shownPath(host, archive.paths.list) + ": cannot be read", host.lastFailure()) + "\n");
+        return PackStatus::listUnreadable;
+    }
+    reconcile(history, archive.listHead, tail);
+    return PackStatus::done;
+}
+
+PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const LaidOutEdit& laid,
+                       const HistoryNote& note, History& history, int& dropped) {
+    dropped = 0;
+    if (const PackStatus status = loadHistory(host, err, archive, history); status != PackStatus::done) return status;
+    ListTail tail;
+    if (!readListTail(host, archive, tail)) {
+        err.print(withReason(shownPath(host, archive.paths.list) + ": cannot be read", host.lastFailure()) + "\n");
+        return PackStatus::listUnreadable;
+    }
+    // The list as found, when no version is it: kept, so undo comes back to it.
+    if (history.current == 0) {
+        const auto table = std::make_unique<EntryTable>();
+        readRecords(archive.listHead, *table);
+        const std::string summary = counted(table->count, "record", "records");
+        const bool first = history.versions.empty();
+        history.versions.push_back(versionOf(host, history, first ? "found" : "changed outside quillpack", summary,
+                                             archive.listHead, tail));
+        history.current = history.versions.back().number;
+        recordChecksums(archive, laid, archive.listHead, history);
+    }
+    history.previousCurrent = history.current;
+    history.previousLast = history.versions.back().number;
+    if (note.moveTo != 0) {
+        history.current = note.moveTo;
+    } else {
+        // A new change after undo: what was ahead can no longer be reached.
+        const int at = history.indexOf(history.current);
+        dropped = static_cast<int>(history.versions.size()) - at - 1;
+        history.versions.resize(static_cast<std::size_t>(at + 1));
+        history.versions.push_back(versionOf(host, history, note.command, note.summary, laid.listHead, tail));
+        history.current = history.versions.back().number;
+        recordChecksums(archive, laid, laid.listHead, history);
+    }
+    while (history.versions.size() > kHistoryVersions && history.versions.front().number != history.current) {
+        history.versions.erase(history.versions.begin());
+    }
+    std::set<Range> used;
+    for (const HistoryVersion& version : history.versions) used.merge(rangesOf(version.head));
+    std::erase_if(history.ranges, [&](const auto& entry) { return used.count(entry.first) == 0; });
+    return PackStatus::done;
+}
+
+bool stageHistory(Host& host, Console& err, const Archive& archive, const History& history,
+                  std::unique_ptr<StagedFile>& staged, std::string& problem) {
+    staged = std::make_unique<StagedFile>(host, err, historyPath(host, archive), "history");
+    const std::vector<std::byte> bytes = serializeHistory(history);
+    std::string reason;
+    const bool existed = host.lookUp(staged->target(), reason) == PathState::file;
+    if (!staged->create(problem) || !staged->write(bytes, problem)) return false;
+    // Who may read the list may read its history, and no one else.
+    if (!host.copyAccess(existed ? staged->target() : archive.paths.list, staged->temporary())) {
+        problem = withReason(shownPath(host, staged->temporary()) + ": cannot be given the list's permissions",
+                             host.lastFailure());
+        return false;
+    }
+    return staged->finish(problem);
+}
+
+std::string editSummary(const Archive& archive, const ArchiveEdit& edit) {
+    const auto nameOf = [&](int record) {
+        return archive.table->entries[static_cast<std::size_t>(record)].name;
+    };
+    std::vector<std::string> parts;
+    const auto part = [&](std::size_t count, const std::string& what, const std::vector<std::string>& names) {
+        if (count == 0) return;
+        std::string text = std::to_string(count) + " " + what;
+        std::string shown;
+        for (const std::string& name : names) {
+            if (shown.size() + name.size() > 60) {
+                shown += shown.empty() ? "..." : ", ...";
+                break;
+            }
+            shown += (shown.empty() ? "" : ", ") + name;
+        }
+        parts.push_back(text + " (" + shown + ")");
+    };
+    std::vector<std::string> names;
+    std::size_t records = 0;
+    for (const NewBytes& group : edit.replaced) {
+        records += group.records.size();
+        for (const int record : group.records) names.push_back(nameOf(record));
+    }
+    part(records, "replaced", names);
+    names.clear();
+    for (const NewRecord& record : edit.added) names.push_back(record.name);
+    part(edit.added.size(), "added", names);
+    names.clear();
+    for (const int record : edit.removed) names.push_back(nameOf(record));
+    part(edit.removed.size(), "removed", names);
+    names.clear();
+    for (const auto& [record, name] : edit.renamed) names.push_back(nameOf(record) + " to " + name);
+    part(edit.renamed.size(), "renamed", names);
+    std::string summary;
+    for (const std::string& text : parts) summary += (summary.empty() ? "" : "; ") + text;
+    return summary;
+}
+
+}  // namespace quill::pack
