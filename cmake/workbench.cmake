@@ -26,7 +26,7 @@ add_library(quillfane_web STATIC
   src/web/snapshot.cpp
   src/web/gate.cpp
   src/web/launcher.cpp
-  src/web/json_text.cpp
+  src/web/page_text.cpp
   ${QUILL_WEB_SYSTEM}
   ${QUILL_WEB_ASSETS})
 # Debian's cpp-httplib as one header (scripts/vendor-httplib.sh); its own

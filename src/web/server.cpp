@@ -25,6 +25,7 @@
 #include "web/assets.h"
 #include "web/gate.h"
 #include "web/launcher.h"
+#include "web/page_text.h"
 #include "web/system.h"
 #include "web/workbench_state.h"
 
@@ -154,7 +155,7 @@ void route(httplib::Server& server, WorkbenchState& state) {
         send(res, state.save(req.get_file_value("version").content, req.get_file_value("changes").content, parts));
     });
     server.Post("/api/close", [&server](const httplib::Request&, httplib::Response& res) {
-        res.set_content("{\"ok\":true}", "application/json");
+        res.set_content(jsonBody(Json{{"ok", true}}), "application/json");
         // Stops accepting; listen() returns once the open connections end.
         server.stop();
     });

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "sound/dig_to_wav.h"
-#include "web/json_text.h"
+#include "web/page_text.h"
 
 namespace quill::web {
 namespace {
@@ -47,7 +47,7 @@ int stopOf(const Snapshot& snapshot) {
 // Record numbers as the page shows them, from 1; 0 for none.
 std::int64_t shown(int step) { return step + 1; }
 
-std::string recordJson(const Host& host, const Snapshot& snapshot, std::size_t i) {
+Json recordJson(const Host& host, const Snapshot& snapshot, std::size_t i) {
     const ListEntry& entry = snapshot.archive.table->entries[i];
     const UnpackPlan& plan = snapshot.archive.plan;
     const UnpackStep& step = plan.steps[i];
@@ -55,26 +55,27 @@ std::string recordJson(const Host& host, const Snapshot& snapshot, std::size_t i
     const bool taken = stopsAt < 0 || static_cast<int>(i) <= stopsAt;
     const bool diskStop = static_cast<int>(i) == snapshot.disk.step;
     constexpr std::size_t kOverlapsShown = 5;
-    std::string overlaps;
-    for (std::size_t k = 0; k < step.overlaps.size() && k < kOverlapsShown; ++k) {
-        if (k > 0) overlaps += ',';
-        overlaps += jsonNumber(shown(step.overlaps[k]));
-    }
-    std::string json = "{\"n\":" + jsonNumber(static_cast<std::int64_t>(i) + 1);
-    json += ",\"name\":" + jsonString(host.importListName(entry.name));
-    json += ",\"offset\":" + jsonNumber(entry.offset) + ",\"length\":" + jsonNumber(entry.length);
-    json += ",\"kind\":" + jsonString(kindName(snapshot.kinds[i]));
-    json += ",\"unpack\":{\"step\":" + jsonString(diskStop ? "missingDirectory" : stepName(step.kind)) +
-            ",\"taken\":" + jsonBool(taken);
-    json += ",\"reason\":" + jsonString(diskStop ? snapshot.diskText : step.stopReason);
-    json += ",\"wav\":" + jsonString(step.companion.empty() ? std::string() : host.importListName(wavNameFor(entry.name)));
-    json += ",\"replacedBy\":" + jsonNumber(shown(step.fileReplacedBy.step)) +
-            ",\"replacedByWav\":" + jsonBool(step.fileReplacedBy.byCompanion);
-    json += ",\"wavReplacedBy\":" + jsonNumber(shown(step.companionReplacedBy.step)) +
-            ",\"wavReplacedByWav\":" + jsonBool(step.companionReplacedBy.byCompanion);
-    json += ",\"overlaps\":[" + overlaps + "],\"overlapCount\":" +
-            jsonNumber(static_cast<std::int64_t>(step.overlaps.size())) + "}}";
-    return json;
+    Json overlaps = Json::array();
+    for (std::size_t k = 0; k < step.overlaps.size() && k < kOverlapsShown; ++k) overlaps.push_back(shown(step.overlaps[k]));
+    Json unpack;
+    unpack["step"] = diskStop ? "missingDirectory" : stepName(step.kind);
+    unpack["taken"] = taken;
+    unpack["reason"] = pageText(diskStop ? snapshot.diskText : step.stopReason);
+    unpack["wav"] = pageText(step.companion.empty() ? std::string() : host.importListName(wavNameFor(entry.name)));
+    unpack["replacedBy"] = shown(step.fileReplacedBy.step);
+    unpack["replacedByWav"] = step.fileReplacedBy.byCompanion;
+    unpack["wavReplacedBy"] = shown(step.companionReplacedBy.step);
+    unpack["wavReplacedByWav"] = step.companionReplacedBy.byCompanion;
+    unpack["overlaps"] = std::move(overlaps);
+    unpack["overlapCount"] = step.overlaps.size();
+    Json record;
+    record["n"] = i + 1;
+    record["name"] = pageText(host.importListName(entry.name));
+    record["offset"] = entry.offset;
+    record["length"] = entry.length;
+    record["kind"] = kindName(snapshot.kinds[i]);
+    record["unpack"] = std::move(unpack);
+    return record;
 }
 
 }  // namespace
@@ -126,22 +127,28 @@ void describeSnapshot(Host& host, Snapshot& snapshot) {
 
 std::string archiveJson(const Host& host, const Snapshot& snapshot, bool readOnly) {
     const UnpackPlan& plan = snapshot.archive.plan;
-    std::string json = "{\"version\":" + jsonString(snapshot.version) + ",\"readOnly\":" + jsonBool(readOnly);
-    json += ",\"stamp\":" + jsonString(snapshot.stamp);
-    json += ",\"list\":" + jsonString(pack::shownPath(host, snapshot.archive.paths.list));
-    json += ",\"resource\":" + jsonString(pack::shownPath(host, snapshot.archive.resourceFile));
-    json += ",\"summary\":{\"records\":" + jsonNumber(static_cast<std::int64_t>(plan.steps.size()));
-    json += ",\"resourceSize\":" + jsonNumber(plan.resourceSize) + ",\"covered\":" + jsonNumber(plan.coveredBytes);
-    json += ",\"gaps\":" + jsonNumber(plan.gapBytes) + ",\"overlapping\":" + jsonNumber(plan.overlappingBytes);
     const int stopsAt = stopOf(snapshot);
-    json += ",\"completes\":" + jsonBool(stopsAt < 0) + ",\"stopsAt\":" + jsonNumber(shown(stopsAt));
-    json += ",\"stopStatus\":" + jsonNumber(snapshot.disk.step >= 0 ? 6 : plan.stopStatus);
-    json += ",\"stopReason\":" + jsonString(snapshot.diskText) + "},\"records\":[";
-    for (std::size_t i = 0; i < plan.steps.size(); ++i) {
-        if (i > 0) json += ',';
-        json += recordJson(host, snapshot, i);
-    }
-    return json + "]}";
+    Json summary;
+    summary["records"] = plan.steps.size();
+    summary["resourceSize"] = plan.resourceSize;
+    summary["covered"] = plan.coveredBytes;
+    summary["gaps"] = plan.gapBytes;
+    summary["overlapping"] = plan.overlappingBytes;
+    summary["completes"] = stopsAt < 0;
+    summary["stopsAt"] = shown(stopsAt);
+    summary["stopStatus"] = snapshot.disk.step >= 0 ? 6 : plan.stopStatus;
+    summary["stopReason"] = pageText(snapshot.diskText);
+    Json records = Json::array();
+    for (std::size_t i = 0; i < plan.steps.size(); ++i) records.push_back(recordJson(host, snapshot, i));
+    Json json;
+    json["version"] = pageText(snapshot.version);
+    json["readOnly"] = readOnly;
+    json["stamp"] = pageText(snapshot.stamp);
+    json["list"] = pageText(pack::shownPath(host, snapshot.archive.paths.list));
+    json["resource"] = pageText(pack::shownPath(host, snapshot.archive.resourceFile));
+    json["summary"] = std::move(summary);
+    json["records"] = std::move(records);
+    return jsonBody(json);
 }
 
 }  // namespace quill::web
