@@ -8,7 +8,6 @@
 namespace quill::pack {
 namespace {
 
-constexpr std::size_t kMissingShown = 5;
 constexpr std::size_t kLabelWidth = 16;
 
 std::string recordNumbers(const std::vector<int>& records) {
@@ -62,10 +61,10 @@ constexpr DataState kStates[] = {DataState::modified,     DataState::modifiedWav
                                  DataState::notInArchive, DataState::missingDirectory, DataState::setAside};
 
 void printText(const Host& host, Console& out, const Archive& archive, const DataStatus& status, bool verbose) {
-    std::size_t missingShown = 0;
     for (const DataLine& line : status.lines) {
-        // Missing files are many after a partial unpack; -v names them all, as update's -v does.
-        if (line.state == DataState::missing && !verbose && ++missingShown > kMissingShown) continue;
+        // Missing files are many after a partial unpack, and update keeps them as
+        // they are: named with -v only, counted either way.
+        if (line.state == DataState::missing && !verbose) continue;
         std::string label = stateLabel(line.state);
         label.resize(std::max(label.size() + 1, kLabelWidth), ' ');
         out.print(label + lineText(host, line) + "\n");
@@ -81,10 +80,7 @@ void printText(const Host& host, Console& out, const Archive& archive, const Dat
         if (count == 0) continue;
         counts += (counts.empty() ? "" : ", ") + std::to_string(count) + " " + countNoun(state, count == 1);
     }
-    const std::size_t missing = static_cast<std::size_t>(status.count(DataState::missing));
-    if (!verbose && missing > kMissingShown) {
-        counts += " (" + std::to_string(missing - kMissingShown) + " missing not named; -v names them all)";
-    }
+    if (!verbose && status.count(DataState::missing) > 0) counts += " (-v names the missing)";
     out.print(data + " differs from the archive: " + counts + "\n");
 }
 
