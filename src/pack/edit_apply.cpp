@@ -32,8 +32,9 @@ struct Writers {
 class Refresh {
 public:
     Refresh(Host& host, Console& err, const Archive& archive, const ArchiveEdit& edit, const LaidOutEdit& laid,
-            const UnpackPlan& after, const std::vector<TakenFile>& taken)
-        : host_(host), err_(err), archive_(archive), laid_(laid), after_(after), taken_(taken),
+            const UnpackPlan& after, const std::vector<TakenFile>& taken,
+            const std::set<std::pair<std::int64_t, std::uint64_t>>& kept)
+        : host_(host), err_(err), archive_(archive), laid_(laid), after_(after), taken_(taken), kept_(kept),
           plainBefore_(planUnpack(*archive.table, archive.resource.size, host.nameRules(), false)),
           plainAfter_(planUnpack(*laid.expected, after.resourceSize, host.nameRules(), false)), edit_(edit) {
         // Renamed records whose file (or .WAV) is in data/: their files move.
@@ -139,7 +140,8 @@ private:
             }
         }
         if (!timed) return refuse(path, withReason("cannot be read", host_.lastFailure()));
-        if (std::find(oldContents.begin(), oldContents.end(), bytes) != oldContents.end()) {
+        if (std::find(oldContents.begin(), oldContents.end(), bytes) != oldContents.end() ||
+            kept_.count({static_cast<std::int64_t>(bytes.size()), checksum(bytes)}) != 0) {
             targets.push_back({path, time, std::move(content), false});
             return true;
         }
@@ -195,6 +197,7 @@ private:
     const LaidOutEdit& laid_;
     const UnpackPlan& after_;
     const std::vector<TakenFile>& taken_;
+    const std::set<std::pair<std::int64_t, std::uint64_t>>& kept_;
     UnpackPlan plainBefore_;
     UnpackPlan plainAfter_;
     const ArchiveEdit& edit_;
@@ -240,7 +243,10 @@ PackStatus applyEdit(Host& host, Console& out, Console& err, Archive& archive, c
         return PackStatus::inputUnusable;
     }
     const LaidOutEdit laid = layOutEdit(archive, edit);
-    return applyLaidOut(host, out, err, archive, edit, laid, taken, {edit.command, editSummary(archive, edit)});
+    HistoryNote note;
+    note.command = edit.command;
+    note.summary = editSummary(archive, edit);
+    return applyLaidOut(host, out, err, archive, edit, laid, taken, note);
 }
 
 PackStatus applyLaidOut(Host& host, Console& out, Console& err, Archive& archive, const ArchiveEdit& edit,
@@ -253,7 +259,7 @@ PackStatus applyLaidOut(Host& host, Console& out, Console& err, Archive& archive
         return PackStatus::inputUnusable;
     }
     std::vector<RefreshTarget> targets;
-    if (!Refresh(host, err, archive, edit, laid, after, taken).work(targets)) {
+    if (!Refresh(host, err, archive, edit, laid, after, taken, note.keptContents).work(targets)) {
         err.print("nothing written\n");
         return PackStatus::inputUnusable;
     }

@@ -183,8 +183,9 @@ PackStatus moveInHistory(Host& host, Console& out, Console& err, const std::stri
     const int number = target->number;
     const std::string description = described(*target);
     static constexpr const char* kWords[] = {"undo", "redo", "restore"};
-    const PackStatus status = applyLaidOut(host, out, err, archive, edit, laid, {},
-                                           {kWords[static_cast<int>(move.kind)], "", number});
+    HistoryNote note{kWords[static_cast<int>(move.kind)], "", number, {}};
+    for (const auto& [range, sum] : history.ranges) note.keptContents.insert({range.second, sum});
+    const PackStatus status = applyLaidOut(host, out, err, archive, edit, laid, {}, note);
     if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
         out.print(list + " is " + description + " again\n");
     }

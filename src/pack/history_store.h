@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,10 @@ struct HistoryNote {
     std::string summary;  // one line of what changed
     // Undo, redo and restore move to a version the history has: no new one.
     int moveTo = 0;
+    // Contents (length and checksum) some kept version's record holds: a file
+    // in data/ holding one is the archive's, found again by restore, so going
+    // to a version may write over it.
+    std::set<std::pair<std::int64_t, std::uint64_t>> keptContents;
 };
 
 // LIST.RD.history beside the list (beside the file a linked list names).
