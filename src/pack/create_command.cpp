@@ -10,6 +10,7 @@
 #include "archive/unpack_plan.h"
 #include "pack/archive.h"
 #include "pack/create.h"
+#include "pack/history_store.h"
 #include "pack/staged_file.h"
 
 namespace quill::pack {
@@ -23,9 +24,9 @@ std::string withoutTrailingSeparators(std::string path) {
     return path;
 }
 
-// Status 1 when the list or its resource is there already (the resource as an
-// unpack finds it: past letter case on Linux), or the list would be its own
-// resource; status 5 when that cannot be told.
+// Status 1 when the list, its resource (as an unpack finds it: past letter
+// case on Linux) or its history is there already, or the list would be its
+// own resource; status 5 when that cannot be told.
 PackStatus refuseExisting(Host& host, Console& err, const ArchivePaths& paths) {
     if (paths.listIsResource()) {
         err.print(shownPath(host, paths.list) + ": has no extension, so it would be its own resource; name it .RD\n");
@@ -41,6 +42,16 @@ PackStatus refuseExisting(Host& host, Console& err, const ArchivePaths& paths) {
                                                   "(quillpack add puts files into an archive)\n");
                 return PackStatus::badCommandLine;
         }
+    }
+    // A history left from an archive that stood here would take the new
+    // archive for a later version of that one.
+    Archive none;
+    none.paths = paths;
+    const std::string history = historyPath(host, none);
+    if (std::string reason; host.lookUp(history, reason) != PathState::missing) {
+        err.print(shownPath(host, history) + ": already there, the history of an archive that stood here; remove it "
+                                             "to start anew\n");
+        return PackStatus::badCommandLine;
     }
     return PackStatus::done;
 }
@@ -241,8 +252,8 @@ PackStatus createArchive(Host& host, Console& out, Console& err, const std::stri
     }
     for (const std::string& problem : gathered.problems) err.print(problem + "\n");
     if (!gathered.problems.empty()) {
-        err.print(counted(static_cast<std::int64_t>(gathered.problems.size()), "file", "files") +
-                  " cannot be records as they are; nothing written\n");
+        err.print("nothing written (" +
+                  counted(static_cast<std::int64_t>(gathered.problems.size()), "problem", "problems") + ")\n");
         return PackStatus::inputUnusable;
     }
     const auto& records = gathered.edit.added;

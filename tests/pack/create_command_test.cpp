@@ -302,6 +302,8 @@ TEST_F(CreateCommand, AnExistingArchiveOrAPlaceItCannotGoIsRefused) {
          "G/NEW.RD: already there; create makes a new archive and replaces nothing"},
         {"its resource alone", {"G\\NEW.RD", "G\\mods"}, "G\\NEW.RES", PackStatus::badCommandLine,
          "G/NEW.RES: already there"},
+        {"a history left from an archive that stood here", {"G\\NEW.RD", "G\\mods"}, "G\\NEW.RD.history",
+         PackStatus::badCommandLine, "G/NEW.RD.history: already there, the history of an archive that stood here"},
         {"a list that would be its own resource", {"G\\NEW", "G\\mods"}, "", PackStatus::badCommandLine,
          "G/NEW: has no extension, so it would be its own resource"},
         {"a list inside the folder", {"G\\mods\\NEW.RD", "G\\mods"}, "", PackStatus::badCommandLine,
