@@ -60,11 +60,31 @@ TEST_F(PackUpdate, AnEditedEntryGoesBackAndOnlyItsNumbersChange) {
     const auto result = pack({"update", "S.RD"});
     ASSERT_EQ(result.status, 0) << result.error;
     EXPECT_EQ(result.output, console("record 3 B.BIN: 50 -> 71 bytes, from " + rules.typedPath("data/B.BIN") +
-                                     "\nappended 71 bytes to S.RES; S.RD rewritten\n"));
+                                     "\nappended 71 bytes to S.RES; S.RD rewritten (version 2)\n"));
     EXPECT_EQ(readFile(at("S.RD")), "100 0 A.BIN\r\n600 100 SHOT.DIG\r\n71 4096 B.BIN\r\n");
     EXPECT_EQ(readFile(at("S.RES")), resource + readFile(at("data/B.BIN")));
     EXPECT_EQ(unpacked("B.BIN"), readFile(at("data/B.BIN")));
     EXPECT_EQ(unpacked("A.BIN"), slice(resource, 0, 100));
+}
+
+TEST_F(PackUpdate, UndoAndRedoGoBetweenTheVersionsTheHistoryKeeps) {
+    const std::string oldB = readFile(at("data/B.BIN"));
+    writeFile(at("data/B.BIN"), "an edit of B\n");
+    ASSERT_EQ(pack({"update", "S.RD"}).status, 0);
+    const std::string edited = readFile(at("S.RD"));
+    const auto history = pack({"history", "S.RD"});
+    ASSERT_EQ(history.status, 0) << history.error;
+    EXPECT_NE(history.output.find("update          1 replaced (B.BIN)"), std::string::npos) << history.output;
+    EXPECT_NE(history.output.find("found           3 records"), std::string::npos) << history.output;
+    const auto undo = pack({"undo", "S.RD"});
+    ASSERT_EQ(undo.status, 0) << undo.error;
+    EXPECT_EQ(readFile(at("S.RD")), list);  // byte for byte the list as found
+    EXPECT_EQ(readFile(at("data/B.BIN")), oldB);
+    EXPECT_EQ(pack({"undo", "S.RD"}).status, 4);  // nothing older
+    ASSERT_EQ(pack({"redo", "S.RD"}).status, 0);
+    EXPECT_EQ(readFile(at("S.RD")), edited);
+    EXPECT_EQ(readFile(at("data/B.BIN")), "an edit of B\n");
+    EXPECT_EQ(unpacked("B.BIN"), "an edit of B\n");
 }
 
 TEST_F(PackUpdate, AnEditedWavGoesBackScrambledAndExtraChunksAreSkipped) {
