@@ -1,5 +1,6 @@
 // quillpack compact: a fresh pair holding every distinct range of bytes once,
 // in list order, with no gaps; both files written under temporary names first.
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <map>
@@ -10,6 +11,7 @@
 #include "archive/output_path.h"
 #include "common/ascii_case.h"
 #include "pack/archive.h"
+#include "pack/history_store.h"
 #include "pack/staged_file.h"
 
 namespace quill::pack {
@@ -122,7 +124,11 @@ public:
 
     // The list goes first, while the destination's lock is still held: an
     // update that starts after the lock is dropped finds no archive there.
-    bool moveListAside(std::string& problem) { return moveAside(target_.list, problem); }
+    // The old list's history goes with it: it describes that archive, not the new one.
+    bool moveListAside(std::string& problem) {
+        return moveAside(target_.list + ".history", problem) && moveAside(target_.list, problem);
+    }
+    bool hadHistory() const { return std::find(moved_.begin(), moved_.end(), target_.list + ".history") != moved_.end(); }
     bool moveResourceAside(std::string& problem) { return keepResource_ || moveAside(target_.resource, problem); }
 
     // After a failure: the old pair back in place, resource first, then list.
@@ -155,7 +161,12 @@ public:
 private:
     bool moveAside(const std::string& path, std::string& problem) {
         std::string reason;
-        if (host_.lookUp(path, reason) != PathState::file) return true;
+        const PathState state = host_.lookUp(path, reason);
+        if (state == PathState::unknown) {
+            problem = shownPath(host_, path) + ": " + reason;
+            return false;
+        }
+        if (state != PathState::file) return true;
         if (movePatiently(host_, path, asideOf(path)) == ReplaceResult::notReplaced) {
             problem = withReason(shownPath(host_, path) + ": cannot be replaced", host_.lastFailure());
             return false;
@@ -289,12 +300,24 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     if (!old.moveResourceAside(problem)) return undo(problem);
     if (publishPatiently(resource, problem) == ReplaceResult::notReplaced) return undo(problem);
     if (publishPatiently(list, problem) == ReplaceResult::notReplaced) return undo(problem);
+    const bool oldHistory = old.hadHistory();
     old.drop();
     if (!problem.empty()) err.print(problem + "\n");
     out.print("wrote " + shownPath(host, target.list) + " (" + counted(archive.table->count, "record", "records") +
               ") and " + shownPath(host, target.resource) + " (" + counted(layout.size, "byte", "bytes") + " in " +
               counted(static_cast<std::int64_t>(layout.ranges.size()), "range", "ranges") + "; was " +
               counted(archive.resource.size, "byte", "bytes") + ")\n");
+    // The new pair's offsets are not the old ones: no earlier list of the
+    // source fits it, so it starts a history of its own.
+    History history;
+    struct : Console {
+        void print(std::string_view) override {}
+    } quiet;  // a history that cannot be read only goes unmentioned here
+    const std::size_t kept = loadHistory(host, quiet, archive, history) == PackStatus::done ? history.versions.size() : 0;
+    out.print(shownPath(host, target.list) + " starts with no history" +
+              (kept > 0 ? "; " + shownPath(host, listPath) + " keeps its " + counted(static_cast<std::int64_t>(kept), "version", "versions")
+                        : std::string()) +
+              (oldHistory ? "; the history of the list it replaced is dropped with it" : "") + "\n");
     return PackStatus::done;
 }
 

@@ -199,6 +199,8 @@ void prepareCompact(const fs::path& root) {
     prepare(root);
     testing::writeFile(root / "NEW.RD", "3 0 OLD.BIN\r\n2 1 OLD.DIG\r\n");
     testing::writeFile(root / "NEW.RES", "old");
+    // The old destination's history: it stays with the old pair, and goes with it.
+    testing::writeFile(root / "NEW.RD.history", "the old destination's history");
 }
 
 TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
@@ -253,6 +255,13 @@ TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
                 if (result != PackStatus::done && kind != FaultKind::stopAfter) {
                     EXPECT_TRUE(left == oldTarget) << where;
                 }
+                // A history beside the old pair is that pair's; the new pair has none.
+                if (left == oldTarget && kind != FaultKind::stopAfter) {
+                    EXPECT_TRUE(fs::exists(scratch.path() / "NEW.RD.history")) << where;
+                }
+                if (left == newTarget) {
+                    EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RD.history")) << where;
+                }
             }
             if (kind != FaultKind::stopAfter) {
                 if (result != PackStatus::done && isWriting(injected->operation) && kind != FaultKind::interruptAfter) {
@@ -261,7 +270,7 @@ TEST(CompactCrashSweep, TheDestinationIsAlwaysItsOldPairNoArchiveOrTheNewPair) {
                 EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RD.quillpack-compact")) << where;
                 EXPECT_FALSE(fs::exists(scratch.path() / "NEW.RES.quillpack-compact")) << where;
                 // Left only where its removal failed, which the command names.
-                for (const char* old : {"NEW.RD.quillpack-old", "NEW.RES.quillpack-old"}) {
+                for (const char* old : {"NEW.RD.quillpack-old", "NEW.RES.quillpack-old", "NEW.RD.history.quillpack-old"}) {
                     if (injected->operation == testing::Operation::removeFile && injected->path.ends_with(old)) continue;
                     EXPECT_FALSE(fs::exists(scratch.path() / old)) << where;
                 }
