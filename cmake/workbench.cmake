@@ -22,6 +22,7 @@ add_library(quillfane_web STATIC
   src/web/workbench.cpp
   src/web/server.cpp
   src/web/workbench_state.cpp
+  src/web/workbench_history.cpp
   src/web/staged_changes.cpp
   src/web/snapshot.cpp
   src/web/gate.cpp

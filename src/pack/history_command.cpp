@@ -13,22 +13,8 @@
 namespace quill::pack {
 namespace {
 
-std::string dateOf(std::int64_t seconds) {
-    using namespace std::chrono;
-    const sys_seconds at{std::chrono::seconds(seconds)};
-    const auto day = floor<days>(at);
-    const year_month_day date{day};
-    const hh_mm_ss time{at - day};
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld", static_cast<int>(date.year()),
-                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
-                  static_cast<long long>(time.hours().count()), static_cast<long long>(time.minutes().count()),
-                  static_cast<long long>(time.seconds().count()));
-    return text;
-}
-
 std::string described(const HistoryVersion& version) {
-    return "version " + std::to_string(version.number) + " (" + dateOf(version.time) + " UTC, " +
+    return "version " + std::to_string(version.number) + " (" + historyDate(version.time) + " UTC, " +
            shownName(version.command) + (version.summary.empty() ? "" : ": " + shownName(version.summary)) + ")";
 }
 
@@ -101,6 +87,20 @@ PackStatus nothingTo(Console& err, const std::string& why) {
 
 }  // namespace
 
+std::string historyDate(std::int64_t seconds) {
+    using namespace std::chrono;
+    const sys_seconds at{std::chrono::seconds(seconds)};
+    const auto day = floor<days>(at);
+    const year_month_day date{day};
+    const hh_mm_ss time{at - day};
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<long long>(time.hours().count()), static_cast<long long>(time.minutes().count()),
+                  static_cast<long long>(time.seconds().count()));
+    return text;
+}
+
 PackStatus showHistory(Host& host, Console& out, Console& err, const std::string& listPath) {
     Archive archive;
     if (const PackStatus loaded = loadArchiveConsistent(host, err, listPath, archive);
@@ -125,7 +125,7 @@ PackStatus showHistory(Host& host, Console& out, Console& err, const std::string
         std::string command = shownName(version->command);
         if (command.size() < 15) command += std::string(15 - command.size(), ' ');
         out.print(std::string(version->number == history.current ? "* " : "  ") + number + "  " +
-                  dateOf(version->time) + "  " + command + " " + shownName(version->summary) + "\n");
+                  historyDate(version->time) + "  " + command + " " + shownName(version->summary) + "\n");
     }
     return PackStatus::done;
 }
@@ -139,6 +139,7 @@ PackStatus moveInHistory(Host& host, Console& out, Console& err, const std::stri
     if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
+    if (move.proceed && !move.proceed(archive)) return PackStatus::inputUnusable;
     History history;
     if (const PackStatus status = loadHistory(host, err, archive, history); status != PackStatus::done) return status;
     const std::string list = shownPath(host, listPath);

@@ -154,6 +154,12 @@ void route(httplib::Server& server, WorkbenchState& state) {
         for (const auto& [name, part] : req.files) parts.emplace(name, part.content);
         send(res, state.save(req.get_file_value("version").content, req.get_file_value("changes").content, parts));
     });
+    server.Get("/api/history", [&state](const httplib::Request&, httplib::Response& res) { send(res, state.history()); });
+    // Forms, as /api/name: the version the page shows, and restore's version number.
+    server.Post(R"(/api/(undo|redo|restore))", [&state](const httplib::Request& req, httplib::Response& res) {
+        send(res, state.moveTo(req.get_param_value("version"), req.matches[1].str(), req.get_param_value("number")));
+    });
+    server.Get("/api/status", [&state](const httplib::Request&, httplib::Response& res) { send(res, state.dataStatus()); });
     server.Post("/api/close", [&server](const httplib::Request&, httplib::Response& res) {
         res.set_content(jsonBody(Json{{"ok", true}}), "application/json");
         // Stops accepting; listen() returns once the open connections end.

@@ -46,6 +46,15 @@ public:
     // Every staged change in one commit, unless the archive on disk is no
     // longer the one the page loaded.
     Reply save(std::string_view version, std::string_view changes, const std::map<std::string, std::string_view>& parts);
+    // The archive's history as quillpack history shows it, newest first, with
+    // the versions Undo and Redo would go to (workbench_history.cpp).
+    Reply history();
+    // Undo, redo or restore (kind; number: the version restore goes to),
+    // through quillpack's own command, under Save's lock, unless the archive
+    // on disk is no longer the one the page loaded.
+    Reply moveTo(std::string_view version, std::string_view kind, std::string_view number);
+    // What quillpack status --json says of data/.
+    Reply dataStatus();
 
 private:
     std::shared_ptr<const Snapshot> current();
