@@ -55,7 +55,7 @@ export QUILL_SCREENSHOTS=$build/web-screenshots
 # Chromium keeps its profile in a home of its own, whoever runs this.
 export HOME=$build/web-home
 mkdir -p "$HOME"
-tests=(tests/web/flow.test.mjs tests/web/gate.test.mjs tests/web/save.test.mjs tests/web/save_property.test.mjs tests/web/page.test.mjs)
+tests=(tests/web/flow.test.mjs tests/web/gate.test.mjs tests/web/save.test.mjs tests/web/save_property.test.mjs tests/web/page.test.mjs tests/web/history.test.mjs)
 if [ -n "$windows" ]; then
   export QUILL_PACK_EXE=$(cd "$windows" && pwd)/quillpack.exe QUILL_WINE=/usr/lib/wine/wine64
   export QUILL_WINEPREFIX=$build/web-wineprefix

@@ -170,6 +170,23 @@ export function save(archive, staged, onProgress = () => {}) {
   });
 }
 
+// The archive's history, newest first: {ok, versions, current, undoTo, redoTo, messages}.
+export function history() {
+  return json('/api/history');
+}
+
+// Undo, redo or restore (to version `number`) through quillpack's own
+// command; refused (stale) when the archive is no longer the one shown.
+export function moveInHistory(kind, archive, number = 0) {
+  const form = new URLSearchParams({version: archive.version, number: String(number)});
+  return json(`/api/${kind}`, {method: 'POST', body: form});
+}
+
+// What quillpack status --json says of data/: {ok, status, document, messages}.
+export function dataStatus() {
+  return json('/api/status');
+}
+
 export async function close() {
   await request('/api/close', {method: 'POST'});
 }

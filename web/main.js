@@ -5,6 +5,7 @@ import {dropZone, nameChecker, prepareFile, previewOf, showEntry} from './entry.
 import {drawStrip, markStrip} from './strip.js';
 import {drawTable, rowsOf} from './table.js';
 import {addName, addSeveral, setUpPage} from './page.js';
+import {historyButtons, refreshData, refreshHistory, setUpHistory} from './history.js';
 
 const $ = id => document.getElementById(id);
 const state = {archive: null, rows: [], staged: [], view: {filter: '', sort: {key: 'n', direction: 1}, selected: 0},
@@ -71,6 +72,7 @@ function setButtons() {
   $('save').disabled = off || state.staged.length === 0 || state.archive.readOnly;
   $('reload').disabled = off;
   $('close').disabled = state.busy || state.gone || state.closed;
+  historyButtons(off, !!state.archive?.readOnly);
   document.body.classList.toggle('gone', state.gone);
   if (state.gone) {
     for (const control of document.querySelectorAll('.editing button, .editing input, #staged button')) control.disabled = true;
@@ -138,6 +140,8 @@ function show(archive, keepStaged) {
   $('entry').replaceChildren(Object.assign(document.createElement('p'), {className: 'hint', textContent: 'Choose a record in the table or the strip.'}));
   renderStaged();
   if (selected) select(selected);
+  refreshHistory();
+  refreshData();
   document.body.dataset.ready = archive.version;
   performance.mark('quillpack-ready');
 }
@@ -351,6 +355,7 @@ function setUp() {
   api.useStaged(() => state.staged);
   setUpPage({archive: () => state.archive, stage, open: select});
   setUpAdding();
+  setUpHistory({archive: () => state.archive, staged: () => state.staged.length, busyWith, show, say, fail});
   busyWith(async () => {
     try {
       show(await api.loadArchive(), false);
