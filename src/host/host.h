@@ -177,6 +177,8 @@ public:
 
     // Seconds since 1970-01-01 UTC, for the dates a history shows.
     virtual std::int64_t secondsNow() const = 0;
+    // A clock that only goes forward, in milliseconds, for progress lines.
+    virtual std::int64_t steadyMilliseconds() const = 0;
 };
 
 // --- loading a whole file ------------------------------------------------------

@@ -584,6 +584,10 @@ public:
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     }
 
+    std::int64_t steadyMilliseconds() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+
     bool listDirectory(const std::string& path, std::vector<std::string>& names) override {
         DIR* dir = ::opendir(toPosixPath(path).c_str());
         if (dir == nullptr) {

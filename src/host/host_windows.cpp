@@ -581,6 +581,10 @@ public:
         return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
     }
 
+    std::int64_t steadyMilliseconds() const override {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+    }
+
     // Windows itself looks past letter case: the path finds the file as it is.
     std::string foundPath(const std::string& path, NameCase) override { return path; }
 

@@ -6,6 +6,7 @@
 
 #include "pack/archive_edit.h"
 #include "pack/history_store.h"
+#include "pack/progress.h"
 #include "pack/staged_file.h"
 
 namespace quill::pack {
@@ -53,6 +54,7 @@ PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOu
         err.print(shown + ": changed while it was read; the archive is as it was\n");
         return PackStatus::writeFailed;
     }
+    Progress progress(host, "appending to " + shown, edit.appendedBytes, static_cast<std::int64_t>(edit.appended.size()));
     for (auto piece : edit.appended) {
         while (!piece.empty()) {
             if (host.interrupted()) {
@@ -64,6 +66,7 @@ PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOu
                 return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
             }
             piece = piece.subspan(step.size());
+            progress.advance(static_cast<std::int64_t>(step.size()), piece.empty() ? 1 : 0);
         }
     }
     if (!resource->makeDurable() || !resource->close()) {

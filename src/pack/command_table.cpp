@@ -28,19 +28,19 @@ const std::vector<CommandInfo>& commandTable() {
          "  writes them, or under DIR, making the directories they need. A file\n"
          "  there that differs from the archive is left alone and named (an edit not\n"
          "  put back yet) unless --overwrite. -dig2wav: sounds get their .WAV too.\n",
-         1, -1, {{"-C", true, {}}, {"-dig2wav", false, {}}, {"--overwrite", false, {}}}},
+         1, -1, {{"-C", true, {}}, {"-dig2wav", false, {}}, {"--overwrite", false, {}}, {"-q", false, "--quiet"}}},
         {"update", "update LIST.RD [-wav2dig] [-n] [-v]", "files edited in data/ back into the archive",
          "  Puts the files edited in the data directory back into the archive.\n"
          "  -wav2dig: a sound's edited .WAV counts too (PCM 8-bit, 1 channel,\n"
          "  11025 Hz). -n (--dry-run): show what would change, write nothing.\n"
          "  -v: name every entry file missing. Afterwards data/ is what an unpack of\n"
          "  the new archive leaves, so running it again changes nothing.\n",
-         1, 1, {{"-wav2dig", false, {}}, {"-n", false, "--dry-run"}, {"-v", false, {}}}},
+         1, 1, {{"-wav2dig", false, {}}, {"-n", false, "--dry-run"}, {"-v", false, {}}, {"-q", false, "--quiet"}}},
         {"add", "add LIST.RD FILE... [--as NAME] [-wav2dig]", "new files in, as new records",
          "  Adds each FILE as a new record at the end of the list. Its name is its\n"
          "  path under the data directory (data/SFX/NEW.DIG becomes SFX\\NEW.DIG), or\n"
          "  NAME for one file. -wav2dig: a .WAV goes in as a .DIG sound.\n",
-         2, -1, {{"--as", true, {}}, {"-wav2dig", false, {}}}},
+         2, -1, {{"--as", true, {}}, {"-wav2dig", false, {}}, {"-q", false, "--quiet"}}},
         {"remove", "remove LIST.RD NAME...", "records out of the list",
          "  Drops the records of each NAME from the list. Their bytes stay in the\n"
          "  resource until compact; their files in data/ are left as they are.\n",
@@ -60,19 +60,19 @@ const std::vector<CommandInfo>& commandTable() {
          "  put back). Again: further back. A list changed outside quillpack is kept\n"
          "  as a version first. Refused, naming the records, when the resource no\n"
          "  longer holds what that version points at. -n: show, write nothing.\n",
-         1, 1, {{"-n", false, "--dry-run"}}},
+         1, 1, {{"-n", false, "--dry-run"}, {"-q", false, "--quiet"}}},
         {"redo", "redo LIST.RD [-n]", "forward again after undo",
          "  Makes the list the version after the current one again. A new change\n"
          "  after undo drops the versions ahead, and says so. -n: show only.\n",
-         1, 1, {{"-n", false, "--dry-run"}}},
+         1, 1, {{"-n", false, "--dry-run"}, {"-q", false, "--quiet"}}},
         {"restore", "restore LIST.RD VERSION [-n]", "the list of any version kept",
          "  Makes the list the given version again (as undo does); versions ahead\n"
          "  and behind stay, so redo and undo go on from there. -n: show only.\n",
-         2, 2, {{"-n", false, "--dry-run"}}},
+         2, 2, {{"-n", false, "--dry-run"}, {"-q", false, "--quiet"}}},
         {"compact", "compact LIST.RD NEW.RD", "a fresh pair storing each range once",
          "  Writes NEW.RD and its resource: every range of bytes once, in list\n"
          "  order, no gaps; the same records in the same order.\n",
-         2, 2, {}},
+         2, 2, {{"-q", false, "--quiet"}}},
         {"create", "create LIST.RD [DIR] [-wav2dig] [-n]", "a new archive from a folder's files",
          "  Makes LIST.RD and its resource from every file under DIR (default: data/\n"
          "  beside LIST.RD), each a record named by its path there (DIR/SFX/A.DIG is\n"
@@ -81,7 +81,7 @@ const std::vector<CommandInfo>& commandTable() {
          "  not. -wav2dig: any other .WAV goes in as a .DIG sound. Every file that\n"
          "  cannot be a record is named first, and nothing is written. An existing\n"
          "  LIST.RD or resource is refused. -n (--dry-run): show, write nothing.\n",
-         1, 2, {{"-wav2dig", false, {}}, {"-n", false, "--dry-run"}}},
+         1, 2, {{"-wav2dig", false, {}}, {"-n", false, "--dry-run"}, {"-q", false, "--quiet"}}},
         {"open", "open LIST.RD [--port N] [--no-browser] [--read-only]", "the workbench, in the browser",
          "  Serves a page for the archive on this machine and opens the browser on\n"
          "  it: every record, its sound or text, and replace, add, remove and rename\n"

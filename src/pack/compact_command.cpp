@@ -12,6 +12,7 @@
 #include "common/ascii_case.h"
 #include "pack/archive.h"
 #include "pack/history_store.h"
+#include "pack/progress.h"
 #include "pack/staged_file.h"
 
 namespace quill::pack {
@@ -259,6 +260,8 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     std::string problem;
     StagedFile resource(host, err, target.resource, "compact");
     StagedFile list(host, err, target.list, "compact");
+    Progress progress(host, "writing " + shownPath(host, target.resource), layout.size,
+                      static_cast<std::int64_t>(layout.ranges.size()));
     const bool staged = stage(resource, problem, [&](std::string& why) {
         for (const auto& [offset, length] : layout.ranges) {
             if (host.interrupted()) {
@@ -268,6 +271,7 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
             const auto bytes = archive.resource.bytes().subspan(static_cast<std::size_t>(offset),
                                                                 static_cast<std::size_t>(length));
             if (!resource.write(bytes, why)) return false;
+            progress.advance(length, 1);
         }
         return true;
     }) && stage(list, problem, [&](std::string& why) {

@@ -8,6 +8,7 @@
 #include "pack/archive.h"
 #include "pack/entry_file.h"
 #include "pack/name_pattern.h"
+#include "pack/progress.h"
 #include "pack/staged_file.h"
 #include "sound/dig_to_wav.h"
 
@@ -38,7 +39,15 @@ public:
         const std::vector<Target> targets = targetsOf(records);
         // The output directory is the user's choice, links and all.
         if (!targets.empty() && !makeDirectory(directory_, true)) return finish();
-        for (const Target& target : targets) extract(target);
+        std::int64_t total = 0;
+        for (const Target& target : targets) total += entry(target.writer).length;
+        Progress progress(host_, "extracting", total, static_cast<std::int64_t>(targets.size()));
+        for (const Target& target : targets) {
+            progress.clear();
+            extract(target);
+            progress.advance(entry(target.writer).length, 1);
+        }
+        progress.clear();
         return finish();
     }
 

@@ -6,6 +6,7 @@
 #include "pack/create.h"
 #include "pack/history_command.h"
 #include "pack/pack.h"
+#include "pack/progress.h"
 #include "pack/status.h"
 #include "pack/update.h"
 
@@ -42,6 +43,7 @@ std::string fullHelp() {
         }
     }
     text += "  --version                 the version\n\n";
+    text += "On a terminal, long work shows one progress line; -q (--quiet) leaves it out.\n\n";
     text += "'quillpack help COMMAND' says more about one command.\n\n";
     return text + std::string(kExample) + "\n" + std::string(kStatus);
 }
@@ -96,6 +98,8 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     if (name == "status") {
         return statusOfData(host, out, err, path(0), {.verbose = command.has("-v"), .json = command.has("--json")});
     }
+    // Progress lines only where a person watches, and not when asked for quiet.
+    setProgressConsole(out.isTerminal() && !command.has("-q") ? &out : nullptr);
     // A change stopped by Ctrl+C is undone before the process ends.
     if (name == "compact" || name == "update" || name == "add" || name == "remove" || name == "rename" ||
         name == "create" || name == "undo" || name == "redo" || name == "restore") {
@@ -132,8 +136,10 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
     }
     if (name == "history") return showHistory(host, out, err, path(0));
     if (name == "undo" || name == "redo") {
-        return moveInHistory(host, out, err, path(0),
-                             {name == "undo" ? HistoryMove::undo : HistoryMove::redo, 0, command.has("-n")});
+        HistoryMove move;
+        move.kind = name == "undo" ? HistoryMove::undo : HistoryMove::redo;
+        move.dryRun = command.has("-n");
+        return moveInHistory(host, out, err, path(0), move);
     }
     if (name == "restore") {
         int version = 0;
@@ -143,7 +149,11 @@ PackStatus dispatch(Host& host, Console& out, Console& err, const ParsedCommand&
             return refused(err, "restore takes a version number (quillpack history shows them), not '" + word + "'",
                            command.info);
         }
-        return moveInHistory(host, out, err, path(0), {HistoryMove::restore, version, command.has("-n")});
+        HistoryMove move;
+        move.kind = HistoryMove::restore;
+        move.version = version;
+        move.dryRun = command.has("-n");
+        return moveInHistory(host, out, err, path(0), move);
     }
     if (name == "open") return openWith(workbench, host, out, err, path(0), command);
     return refused(err, "unknown command '" + std::string(name) + "'", nullptr);

@@ -92,6 +92,7 @@ public:
         return (injected_ && kind_ == FaultKind::interruptAfter) || inner_.interrupted();
     }
     std::int64_t secondsNow() const override { return inner_.secondsNow(); }
+    std::int64_t steadyMilliseconds() const override { return inner_.steadyMilliseconds(); }
 
     const std::vector<OperationRecord>& operations() const { return operations_; }
     // The operation that was failed (for a stop, the last one that happened), if the run got that far.

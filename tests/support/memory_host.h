@@ -79,6 +79,10 @@ public:
     // A clock the test sets; each reading moves it one second on.
     std::int64_t secondsNow() const override { return seconds++; }
     mutable std::int64_t seconds = 1700000000;
+    // Each reading moves this clock on by `tick` milliseconds.
+    std::int64_t steadyMilliseconds() const override { return milliseconds += tick; }
+    mutable std::int64_t milliseconds = 0;
+    std::int64_t tick = 0;
     std::string foundPath(const std::string& path, NameCase) override { return path; }
 
     bool parentExists(const std::string& path) const;

@@ -147,6 +147,7 @@ public:
     void catchInterrupts() override {}
     bool interrupted() const override { return false; }
     std::int64_t secondsNow() const override { return 0; }
+    std::int64_t steadyMilliseconds() const override { return 0; }
     std::string foundPath(const std::string& path, NameCase) override { return refuse<std::string>("foundPath") + path; }
 
 private:

@@ -1,0 +1,68 @@
+#include "pack/progress.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace quill::pack {
+namespace {
+
+Console* progressConsole = nullptr;
+
+// Shown only for work that lasts: a line that flashes by is noise.
+constexpr std::int64_t kDelayMs = 1000;
+constexpr std::int64_t kEveryMs = 200;
+
+std::string size(std::int64_t bytes) {
+    char text[32];
+    if (bytes < 1024 * 1024) {
+        std::snprintf(text, sizeof text, "%lld KiB", static_cast<long long>(bytes / 1024));
+    } else {
+        std::snprintf(text, sizeof text, "%.1f MiB", static_cast<double>(bytes) / (1024.0 * 1024.0));
+    }
+    return text;
+}
+
+}  // namespace
+
+void setProgressConsole(Console* console) { progressConsole = console; }
+
+Progress::Progress(Host& host, std::string what, std::int64_t totalBytes, std::int64_t totalRecords)
+    : host_(host), console_(progressConsole), what_(std::move(what)), totalBytes_(totalBytes),
+      totalRecords_(totalRecords), started_(host.steadyMilliseconds()) {}
+
+Progress::~Progress() { clear(); }
+
+void Progress::clear() {
+    if (console_ != nullptr && shownWidth_ > 0) console_->print("\r" + std::string(shownWidth_, ' ') + "\r");
+    shownWidth_ = 0;
+}
+
+std::string Progress::line() const {
+    const std::int64_t elapsed = host_.steadyMilliseconds() - started_;
+    std::string text = what_ + ":";
+    if (totalRecords_ > 0) text += " " + std::to_string(records_) + " of " + std::to_string(totalRecords_) + " records,";
+    text += " " + size(bytes_) + " of " + size(totalBytes_);
+    if (elapsed > 0 && bytes_ > 0) {
+        const double rate = static_cast<double>(bytes_) * 1000.0 / static_cast<double>(elapsed);
+        text += ", " + size(static_cast<std::int64_t>(rate)) + "/s";
+        const auto left = static_cast<long long>(static_cast<double>(totalBytes_ - bytes_) / rate + 0.5);
+        text += ", " + std::to_string(left) + " s left";
+    }
+    return text;
+}
+
+void Progress::advance(std::int64_t bytes, std::int64_t records) {
+    bytes_ += bytes;
+    records_ += records;
+    if (console_ == nullptr) return;
+    const std::int64_t now = host_.steadyMilliseconds();
+    if (now - started_ < kDelayMs || (lastShown_ >= 0 && now - lastShown_ < kEveryMs)) return;
+    lastShown_ = now;
+    std::string text = line();
+    const std::size_t width = text.size();
+    if (width < shownWidth_) text += std::string(shownWidth_ - width, ' ');
+    console_->print("\r" + text);
+    shownWidth_ = std::max(shownWidth_, width);
+}
+
+}  // namespace quill::pack
