@@ -24,12 +24,12 @@ constexpr std::string_view kExample =
     "  quillpack update GAME.RD -wav2dig   put it back into the archive\n";
 
 constexpr std::string_view kStatus =
-    "Exit status: 0 done; 1 bad command line; 2 the list cannot be read; 3 the\n"
-    "archive is not safe to change as it stands (an unpack of it stops); 4 an\n"
-    "input is unusable; 5 writing failed, and the archive is as it was; 6 the\n"
-    "archive is changed, but some files in data/ could not be refreshed; 7\n"
-    "interrupted (Ctrl+C), and the archive is as it was; 8 (status) data/ differs\n"
-    "from the archive.\n";
+    "Exit status: 0 done; 1 bad command line; 2 the list (or its history) cannot\n"
+    "be read; 3 the archive is not safe to change as it stands (an unpack of it\n"
+    "stops); 4 an input is unusable, or nothing to undo or redo; 5 writing\n"
+    "failed, and the archive is as it was; 6 the archive is changed, but some\n"
+    "files in data/ could not be refreshed; 7 interrupted (Ctrl+C), and the\n"
+    "archive is as it was; 8 (status) data/ differs from the archive.\n";
 
 std::string fullHelp() {
     std::string text = "quillpack: the Quillfane archive (LIST.RD and its .RES) for modders.\n\n"
