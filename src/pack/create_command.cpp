@@ -11,6 +11,7 @@
 #include "pack/archive.h"
 #include "pack/create.h"
 #include "pack/history_store.h"
+#include "pack/progress.h"
 #include "pack/staged_file.h"
 
 namespace quill::pack {
@@ -146,12 +147,16 @@ public:
         auto file = host_.openForAppending(paths_.resource, NameCase::exact, size);
         const std::string shown = shownPath(host_, paths_.resource);
         if (!file || size != 0) return failed(withReason(shown + ": cannot be written", host_.lastFailure()));
+        std::int64_t total = 0;
+        for (const NewRecord& record : records) total += static_cast<std::int64_t>(record.bytes.size());
+        Progress progress(host_, "writing " + shown, total, static_cast<std::int64_t>(records.size()));
         for (const NewRecord& record : records) {
             for (std::span<const std::byte> piece = record.bytes; !piece.empty();) {
                 if (host_.interrupted()) return stopped();
                 const auto step = piece.first(std::min(piece.size(), kWriteStep));
                 if (!file->write(step)) return failed(withReason(shown + ": writing failed", host_.lastFailure()));
                 piece = piece.subspan(step.size());
+                progress.advance(static_cast<std::int64_t>(step.size()), piece.empty() ? 1 : 0);
             }
         }
         if (!file->makeDurable() || !file->close()) {
