@@ -29,10 +29,10 @@ async function buttons(page) {
   return page.evaluate(() => ({undo: !document.getElementById('undo').disabled, redo: !document.getElementById('redo').disabled}));
 }
 
-// Clicks Undo or Redo and waits for the page to say how it went.
+// Clicks Undo or Redo (or a version's Restore) and waits for the page to say how it went.
 async function move(page, which) {
   const before = await page.evaluate(() => document.body.dataset.ready);
-  await page.click(`#${which}`);
+  await page.click(which.startsWith('#') ? which : `#${which}`);
   await page.waitForFunction(before => {
     const text = document.getElementById('messages').textContent;
     return (/ done\./.test(text) && document.body.dataset.ready !== before) || document.getElementById('messages').classList.contains('bad');
@@ -112,10 +112,20 @@ describe('Undo and Redo from the page', {timeout: 5 * MINUTE}, () => {
     assert.deepEqual(await buttons(page), {undo: true, redo: false});
     const model = applied(models[1], [third]);
     assertUnpackIs(unpackAll(dir, model), model, 'after the Save that followed Undo');
+
+    // Restore goes to any kept version: here the list as quillpack found it.
+    const restored = await move(page, `#history-list li[data-version="${found}"] button.restore`);
+    assert.equal(restored.bad, false, restored.text);
+    assert.match(restored.text, /Restore done\./);
+    assert.deepEqual(await tableShown(page), models[0].map(r => ({name: r.name, length: r.bytes.length})));
+    assertUnpackIs(unpackAll(dir, models[0]), models[0], 'after Restore');
+    assert.equal(currentOf(await historyShown(page)), found);
+    assert.equal(await page.locator(`#history-list li[data-version="${found}"] button`).count(), 0, 'the current one has no Restore');
     assert.deepEqual(page.problems.filter(p => !/Failed to load resource/.test(p)), []);
   });
 
   test('Undo with changes staged asks first: declined, nothing moves and they stay; accepted, they are dropped', async () => {
+    assert.equal((await move(page, 'redo')).bad, false);
     const list = fs.readFileSync(path.join(dir, 'GAME.RD'));
     const current = currentOf(await historyShown(page));
     await stageThroughPage(page, {op: 'rename', record: 1, name: 'STAGED.TXT'});
@@ -136,6 +146,10 @@ describe('Undo and Redo from the page', {timeout: 5 * MINUTE}, () => {
   });
 
   test('an archive changed on disk since the page read it: Undo is refused, nothing written', async () => {
+    await stageThroughPage(page, {op: 'rename', record: 3, name: 'TWEET.DIG'});
+    assert.equal((await saveAndWait(page)).bad, false);
+    await historyShown(page);
+    assert.equal((await buttons(page)).undo, true);
     // Another quillpack changes the archive behind the page.
     execFileSync(config.pack, ['rename', 'GAME.RD', 'LEVEL.MAP', 'OTHER.MAP'], {cwd: dir, stdio: 'pipe'});
     const list = fs.readFileSync(path.join(dir, 'GAME.RD'));
@@ -187,6 +201,25 @@ describe('the status of data/ beside the archive', {timeout: 3 * MINUTE}, () => 
     assert.ok(await page.evaluate(() => document.documentElement.scrollWidth <= window.innerWidth), 'no sideways scroll');
     await screenshot(page, 'data-status-390');
     assert.deepEqual(page.problems.filter(p => !/Failed to load resource/.test(p)), []);
+    await page.context().close();
+    await server.stop();
+  });
+});
+
+describe('a read-only workbench', {timeout: 2 * MINUTE}, () => {
+  test('shows the history and data/, with no Undo, Redo or Restore to press', async () => {
+    const dir = scratch('history-read-only');
+    standardArchive(dir);
+    execFileSync(config.pack, ['rename', 'GAME.RD', 'LEVEL.MAP', 'OTHER.MAP'], {cwd: dir, stdio: 'pipe'});
+    const server = openWorkbench(path.join(dir, 'GAME.RD'), ['--read-only']);
+    const page = await openPage((await server.address).url);
+    const history = await historyShown(page);
+    assert.equal(history.length, 2, JSON.stringify(history));
+    assert.match(history[0].text, /rename/);
+    for (const control of ['#undo', '#redo', '#history-list button']) {
+      assert.equal(await page.locator(control).first().isVisible(), false, control);
+    }
+    await page.waitForSelector('#data-summary:text-matches("differs from the archive: 5 missing")');
     await page.context().close();
     await server.stop();
   });
