@@ -318,6 +318,7 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         void print(std::string_view) override {}
     } quiet;  // a history that cannot be read only goes unmentioned here
     const std::size_t kept = loadHistory(host, quiet, archive, history) == PackStatus::done ? history.versions.size() : 0;
+    if (kept == 0 && !oldHistory) return PackStatus::done;
     out.print(shownPath(host, target.list) + " starts with no history" +
               (kept > 0 ? "; " + shownPath(host, listPath) + " keeps its " + counted(static_cast<std::int64_t>(kept), "version", "versions")
                         : std::string()) +
