@@ -11,6 +11,7 @@ import {after, before, describe, test} from 'node:test';
 import {scratch, standardArchive} from './fixture.mjs';
 import {closeBrowser, config, launchBrowser, openPage, openWorkbench, saveAndWait, screenshot} from './harness.mjs';
 import {answerDialogs, applied, assertUnpackIs, modelOf, stageThroughPage, tableShown, unpackAll} from './save_helpers.mjs';
+import {request} from './wire.mjs';
 
 before(launchBrowser);
 after(closeBrowser);
@@ -221,6 +222,43 @@ describe('a read-only workbench', {timeout: 2 * MINUTE}, () => {
     }
     await page.waitForSelector('#data-summary:text-matches("differs from the archive: 5 missing")');
     await page.context().close();
+    await server.stop();
+  });
+});
+
+describe('the new routes behind the gate', {timeout: 2 * MINUTE}, () => {
+  test('without the session, or from another origin, history, status, undo and restore are refused (403), nothing ' +
+       'changed; with them, undo works', async () => {
+    const dir = scratch('history-gate');
+    standardArchive(dir);
+    execFileSync(config.pack, ['rename', 'GAME.RD', 'LEVEL.MAP', 'OTHER.MAP'], {cwd: dir, stdio: 'pipe'});
+    const list = fs.readFileSync(path.join(dir, 'GAME.RD'));
+    const server = openWorkbench(path.join(dir, 'GAME.RD'));
+    const {port, host, token} = await server.address;
+    const granted = await request(port, {target: `/?token=${token}`, headers: {Host: host}});
+    const cookie = (granted.headers['set-cookie'] || [''])[0].split(';')[0];
+    const version = JSON.parse((await request(port, {target: '/api/archive', headers: {Host: host, Cookie: cookie}})).body).version;
+    const form = new URLSearchParams({version, number: '1'}).toString();
+    const post = (target, headers) => ({method: 'POST', target, body: form,
+      headers: {'Content-Type': 'application/x-www-form-urlencoded', 'Content-Length': Buffer.byteLength(form), Host: host, ...headers}});
+    const refused = [
+      ['history without the cookie', {target: '/api/history', headers: {Host: host}}],
+      ['status without the cookie', {target: '/api/status', headers: {Host: host}}],
+      ['undo without the cookie', post('/api/undo', {Origin: `http://${host}`})],
+      ['undo from another origin', post('/api/undo', {Cookie: cookie, Origin: 'http://attacker.example'})],
+      ['restore without an Origin', post('/api/restore', {Cookie: cookie})],
+      ['history under 127.0.0.1', {target: '/api/history', headers: {Host: `127.0.0.1:${port}`, Cookie: cookie}}],
+    ];
+    for (const [what, asked] of refused) {
+      const answer = await request(port, asked);
+      assert.equal(answer.status, 403, `${what}: ${answer.body}`);
+      assert.ok(fs.readFileSync(path.join(dir, 'GAME.RD')).equals(list), `${what}: the list is untouched`);
+    }
+    const history = await request(port, {target: '/api/history', headers: {Host: host, Cookie: cookie}});
+    assert.equal(JSON.parse(history.body).versions.length, 2, history.body);
+    const undone = await request(port, post('/api/undo', {Cookie: cookie, Origin: `http://${host}`}));
+    assert.equal(JSON.parse(undone.body).ok, true, undone.body);
+    assert.match(fs.readFileSync(path.join(dir, 'GAME.RD')).toString(), /LEVEL\.MAP/);
     await server.stop();
   });
 });
