@@ -30,8 +30,7 @@ struct DataLine {
 };
 
 struct DataStatus {
-    std::vector<DataLine> lines;  // in data/'s order as update reads it, then the walk's
-    bool tooLarge = false;        // an update would pass 2^31-1 bytes in the resource
+    std::vector<DataLine> lines;  // in path order
     int count(DataState state) const;
     bool differs() const { return !lines.empty(); }
 };
