@@ -267,6 +267,9 @@ PackStatus applyLaidOut(Host& host, Console& out, Console& err, Archive& archive
         err.print("interrupted; nothing written\n");
         return PackStatus::interrupted;
     }
+    // A history that cannot be read stops the change before anything is written.
+    if (History history; loadHistory(host, err, archive, history) != PackStatus::done) return PackStatus::listUnreadable;
+    if (note.dryRun) return PackStatus::done;
     if (const PackStatus status = setAside(host, err, targets); status != PackStatus::done) return status;
     CommitReport report;
     if (const PackStatus status = commitEdit(host, err, archive, laid, note, report); status != PackStatus::done) {

@@ -51,6 +51,14 @@ public:
         return true;
     }
 
+    bool peek(std::string_view text) const {
+        if (bytes_.size() - at_ < text.size()) return false;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (bytes_[at_ + i] != static_cast<std::byte>(text[i])) return false;
+        }
+        return true;
+    }
+
     bool raw(std::size_t count, std::vector<std::byte>& out) {
         if (bytes_.size() - at_ < count + 1 || bytes_[at_ + count] != std::byte{'\n'}) return false;
         out.assign(bytes_.begin() + static_cast<std::ptrdiff_t>(at_),
@@ -105,6 +113,17 @@ const HistoryVersion* History::find(int number) const {
     return index < 0 ? nullptr : &versions[static_cast<std::size_t>(index)];
 }
 
+bool History::checksumOf(const HistoryVersion& version, Range range, std::uint64_t& sum) const {
+    if (const auto own = version.ownChecksums.find(range); own != version.ownChecksums.end()) {
+        sum = own->second;
+        return true;
+    }
+    const auto shared = ranges.find(range);
+    if (shared == ranges.end()) return false;
+    sum = shared->second;
+    return true;
+}
+
 int History::indexOf(int number) const {
     for (std::size_t i = 0; i < versions.size(); ++i) {
         if (versions[i].number == number) return static_cast<int>(i);
@@ -128,6 +147,9 @@ std::vector<std::byte> serializeHistory(const History& history) {
                      hex(version.tail.hash) + "\n");
         put(out, "command " + oneLine(version.command) + "\n");
         put(out, "summary " + oneLine(version.summary) + "\n");
+        for (const auto& [range, sum] : version.ownChecksums) {
+            put(out, "own " + std::to_string(range.first) + " " + std::to_string(range.second) + " " + hex(sum) + "\n");
+        }
         out.insert(out.end(), version.head.begin(), version.head.end());
         put(out, "\n");
     }
@@ -183,6 +205,10 @@ bool parseHistory(std::span<const std::byte> bytes, History& history, std::strin
         std::uint64_t sum = 0;
         Hex sumHex{sum};
         if (fields(line, "range", offset, length, sumHex)) {
+            if (offset < 0 || length < 0) {
+                problem = "a range with a negative offset or length";
+                return false;
+            }
             history.ranges[{offset, length}] = sum;
             continue;
         }
@@ -194,8 +220,13 @@ bool parseHistory(std::span<const std::byte> bytes, History& history, std::strin
             problem = "a damaged line: " + line.substr(0, 40);
             return false;
         }
-        if (!reader.line(line) || !text(line, "command", version.command) || !reader.line(line) ||
-            !text(line, "summary", version.summary) || !reader.raw(static_cast<std::size_t>(headLength), version.head)) {
+        bool whole = reader.line(line) && text(line, "command", version.command) && reader.line(line) &&
+                     text(line, "summary", version.summary);
+        while (whole && reader.peek("own ")) {
+            whole = reader.line(line) && fields(line, "own", offset, length, sumHex) && offset >= 0 && length >= 0;
+            if (whole) version.ownChecksums[{offset, length}] = sum;
+        }
+        if (!whole || !reader.raw(static_cast<std::size_t>(headLength), version.head)) {
             problem = "version " + std::to_string(version.number) + " is damaged";
             return false;
         }
@@ -214,6 +245,7 @@ void reconcile(History& history, std::span<const std::byte> head, const ListTail
         return version != nullptr && version->tail == tail && std::equal(version->head.begin(), version->head.end(),
                                                                          head.begin(), head.end());
     };
+    history.storedCurrent = history.current;
     if (is(history.find(history.current))) return;
     if (history.previousCurrent != 0 && is(history.find(history.previousCurrent))) {
         // The last write's list never landed: what it added goes.

@@ -30,6 +30,9 @@ struct HistoryVersion {
     std::string summary;      // one line of what changed
     std::vector<std::byte> head;  // the list's bytes as far as its records go
     ListTail tail;
+    // Checksums of its ranges that differ from the history's table: bytes
+    // another tool rewrote in place before this version was recorded.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::uint64_t> ownChecksums;
 };
 
 using Range = std::pair<std::int64_t, std::int64_t>;  // offset and length in the resource
@@ -42,8 +45,13 @@ struct History {
     int previousLast = 0;
     int nextNumber = 1;
     std::map<Range, std::uint64_t> ranges;  // the checksum of every range a version uses
+    // The version the file named as current, even when the list is no
+    // longer it (changed by hand): what a list found so was made from.
+    int storedCurrent = 0;
 
     const HistoryVersion* find(int number) const;
+    // The checksum a version recorded for one of its ranges; false when none.
+    bool checksumOf(const HistoryVersion& version, Range range, std::uint64_t& sum) const;
     // The index in `versions` of a number; -1 when there is none.
     int indexOf(int number) const;
 };

@@ -29,17 +29,17 @@ std::vector<std::string> bytesGone(Host& host, const Archive& archive, const His
         const ListEntry& entry = table.entries[static_cast<std::size_t>(i)];
         const std::string record = "record " + std::to_string(i + 1) + " " + shownName(entry.name);
         const Range range{entry.offset, entry.length};
-        if (range.first + range.second > archive.resource.size) {
+        if (range.first < 0 || range.second < 0 || range.first + range.second > archive.resource.size) {
             problems.push_back(record + ": its bytes lie past the end of " + resource + " (" +
                                counted(archive.resource.size, "byte", "bytes") + " now)");
             continue;
         }
         auto [at, fresh] = judged.try_emplace(range, false);
         if (fresh) {
-            const auto sum = history.ranges.find(range);
-            at->second = sum != history.ranges.end() &&
-                         sum->second == checksum(archive.resource.bytes().subspan(static_cast<std::size_t>(range.first),
-                                                                                   static_cast<std::size_t>(range.second)));
+            std::uint64_t sum = 0;
+            at->second = range.first >= 0 && range.second >= 0 && history.checksumOf(version, range, sum) &&
+                         sum == checksum(archive.resource.bytes().subspan(static_cast<std::size_t>(range.first),
+                                                                          static_cast<std::size_t>(range.second)));
         }
         if (!at->second) {
             problems.push_back(record + ": its bytes in " + resource + " are not the ones version " +
@@ -149,8 +149,14 @@ PackStatus moveInHistory(Host& host, Console& out, Console& err, const std::stri
     switch (move.kind) {
         case HistoryMove::undo:
             if (at == 0) return nothingTo(err, list + ": nothing to undo; version " + std::to_string(history.current) + " is the oldest kept");
-            // A list changed outside quillpack is kept as a version first, so redo comes back to it.
-            target = at < 0 ? &history.versions.back() : &history.versions[static_cast<std::size_t>(at - 1)];
+            // A list changed outside quillpack is kept as a version first, so
+            // redo comes back to it; undo goes to the version it was made from.
+            if (at < 0) {
+                target = history.find(history.storedCurrent);
+                if (target == nullptr) target = &history.versions.back();
+            } else {
+                target = &history.versions[static_cast<std::size_t>(at - 1)];
+            }
             break;
         case HistoryMove::redo:
             if (at < 0) return nothingTo(err, list + ": nothing to redo; the list was changed outside quillpack since its last version");
@@ -171,23 +177,30 @@ PackStatus moveInHistory(Host& host, Console& out, Console& err, const std::stri
             }
             break;
     }
+    // Every range checked before any byte of it is read.
+    const auto table = std::make_unique<EntryTable>();
+    readRecords(target->head, *table);
+    const std::vector<std::string> gone = bytesGone(host, archive, history, *target, *table);
+    for (const std::string& problem : gone) err.print(problem + "\n");
+    if (!gone.empty()) return nothingTo(err, list + ": cannot go back to version " + std::to_string(target->number));
     ArchiveEdit edit;
     LaidOutEdit laid;
     layOutVersion(archive, *target, edit, laid);
-    const std::vector<std::string> gone = bytesGone(host, archive, history, *target, *laid.expected);
-    for (const std::string& problem : gone) err.print(problem + "\n");
-    if (!gone.empty()) return nothingTo(err, list + ": cannot go back to version " + std::to_string(target->number));
-    if (move.dryRun) {
-        out.print(list + " would be " + described(*target) + " again; nothing written (-n)\n");
-        return PackStatus::done;
-    }
     const int number = target->number;
     const std::string description = described(*target);
     static constexpr const char* kWords[] = {"undo", "redo", "restore"};
-    HistoryNote note{kWords[static_cast<int>(move.kind)], "", number, {}};
+    HistoryNote note;
+    note.command = kWords[static_cast<int>(move.kind)];
+    note.moveTo = number;
+    note.dryRun = move.dryRun;
     for (const auto& [range, sum] : history.ranges) note.keptContents.insert({range.second, sum});
+    for (const HistoryVersion& version : history.versions) {
+        for (const auto& [range, sum] : version.ownChecksums) note.keptContents.insert({range.second, sum});
+    }
     const PackStatus status = applyLaidOut(host, out, err, archive, edit, laid, {}, note);
-    if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
+    if (move.dryRun && status == PackStatus::done) {
+        out.print(list + " would be " + description + " again; nothing written (-n)\n");
+    } else if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
         out.print(list + " is " + description + " again\n");
     }
     return status;

@@ -40,16 +40,20 @@ std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Ran
     return sum;
 }
 
-void recordChecksums(const Archive& archive, const LaidOutEdit& laid, std::span<const std::byte> head,
-                     History& history) {
-    for (const Range& range : rangesOf(head)) {
-        if (history.ranges.count(range) == 0) history.ranges[range] = rangeChecksum(archive, laid, range);
+// Each range of the version as the resource holds it now: a range the table
+// knows with other bytes was rewritten in place since, and the version keeps
+// its own checksum, so that every version is judged by its own bytes.
+void recordChecksums(const Archive& archive, const LaidOutEdit& laid, HistoryVersion& version, History& history) {
+    for (const Range& range : rangesOf(version.head)) {
+        const std::uint64_t sum = rangeChecksum(archive, laid, range);
+        const auto [known, fresh] = history.ranges.try_emplace(range, sum);
+        if (!fresh && known->second != sum) version.ownChecksums[range] = sum;
     }
 }
 
 HistoryVersion versionOf(Host& host, History& history, std::string command, std::string summary,
                          std::vector<std::byte> head, const ListTail& tail) {
-    return {history.nextNumber++, host.secondsNow(), std::move(command), std::move(summary), std::move(head), tail};
+    return {history.nextNumber++, host.secondsNow(), std::move(command), std::move(summary), std::move(head), tail, {}};
 }
 
 }  // namespace
@@ -85,13 +89,34 @@ PackStatus loadHistory(Host& host, Console& err, const Archive& archive, History
     const std::string path = historyPath(host, archive);
     std::string reason;
     if (host.lookUp(path, reason) == PathState::missing) return PackStatus::done;
+    // A history is small (at most kHistoryVersions lists of 999 lines): a
+    // large or foreign file is named as such without reading it whole.
+    constexpr std::int64_t kMostBytes = 256 << 20;
+    std::string problem;
+    if (auto probe = host.openForReading(path, NameCase::exact)) {
+        std::int64_t size = 0;
+        std::vector<std::byte> start(20);
+        start.resize(probe->measure(size) ? probe->read(start) : 0);
+        const std::string_view magic = "quillpack history 1\n";
+        if (size > kMostBytes) problem = "larger than any history quillpack writes";
+        if (size == 0) problem = "empty, not a quillpack history";
+        if (size > 0 && (start.size() < magic.size() ||
+                         !std::equal(magic.begin(), magic.end(), start.begin(),
+                                     [](char c, std::byte b) { return static_cast<std::byte>(c) == b; }))) {
+            problem = "not a quillpack history (or one of a newer quillpack)";
+        }
+    }
+    if (!problem.empty()) {
+        err.print(shownPath(host, path) + ": " + problem +
+                  "; nothing changed (move it away to go on without the history)\n");
+        return PackStatus::listUnreadable;
+    }
     WholeFile file;
     if (loadWholeFile(host, path, NameCase::exact, INT32_MAX, file) != LoadStatus::loaded) {
         err.print(withReason(shownPath(host, path) + ": cannot be read", host.lastFailure()) +
                   "; nothing changed (move it away to go on without the history)\n");
         return PackStatus::listUnreadable;
     }
-    std::string problem;
     if (!parseHistory(file.bytes(), history, problem)) {
         err.print(shownPath(host, path) + ": " + problem +
                   "; nothing changed (move it away to go on without the history)\n");
@@ -121,13 +146,15 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         readRecords(archive.listHead, *table);
         const std::string summary = counted(table->count, "record", "records");
         const bool first = history.versions.empty();
-        history.versions.push_back(versionOf(host, history, first ? "found" : "changed outside quillpack", summary,
-                                             archive.listHead, tail));
-        history.current = history.versions.back().number;
-        recordChecksums(archive, laid, archive.listHead, history);
+        HistoryVersion found = versionOf(host, history, first ? "found" : "changed outside", summary, archive.listHead, tail);
+        recordChecksums(archive, laid, found, history);
+        history.current = found.number;
+        // Right after the version it was made from, so that undo goes back to that one.
+        const int from = history.indexOf(history.storedCurrent);
+        history.versions.insert(from < 0 ? history.versions.end() : history.versions.begin() + from + 1, std::move(found));
     }
     history.previousCurrent = history.current;
-    history.previousLast = history.versions.back().number;
+    history.previousLast = history.nextNumber - 1;
     if (note.moveTo != 0) {
         history.current = note.moveTo;
     } else {
@@ -137,13 +164,17 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         history.versions.resize(static_cast<std::size_t>(at + 1));
         history.versions.push_back(versionOf(host, history, note.command, note.summary, laid.listHead, tail));
         history.current = history.versions.back().number;
-        recordChecksums(archive, laid, laid.listHead, history);
+        recordChecksums(archive, laid, history.versions.back(), history);
     }
     while (history.versions.size() > kHistoryVersions && history.versions.front().number != history.current) {
         history.versions.erase(history.versions.begin());
     }
     std::set<Range> used;
-    for (const HistoryVersion& version : history.versions) used.merge(rangesOf(version.head));
+    for (HistoryVersion& version : history.versions) {
+        std::set<Range> own = rangesOf(version.head);
+        std::erase_if(version.ownChecksums, [&](const auto& entry) { return own.count(entry.first) == 0; });
+        used.merge(own);
+    }
     std::erase_if(history.ranges, [&](const auto& entry) { return used.count(entry.first) == 0; });
     return PackStatus::done;
 }

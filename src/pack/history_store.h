@@ -21,6 +21,8 @@ struct HistoryNote {
     std::string summary;  // one line of what changed
     // Undo, redo and restore move to a version the history has: no new one.
     int moveTo = 0;
+    // Every check made, nothing written.
+    bool dryRun = false;
     // Contents (length and checksum) some kept version's record holds: a file
     // in data/ holding one is the archive's, found again by restore, so going
     // to a version may write over it.
