@@ -59,16 +59,19 @@ PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOu
         while (!piece.empty()) {
             if (host.interrupted()) {
                 resource.reset();
+                progress.clear();
                 return stopped(host, err, archive, true);
             }
             const auto step = piece.first(std::min(piece.size(), kAppendStep));
             if (!resource->write(step)) {
+                progress.clear();
                 return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
             }
             piece = piece.subspan(step.size());
             progress.advance(static_cast<std::int64_t>(step.size()), piece.empty() ? 1 : 0);
         }
     }
+    progress.clear();
     if (!resource->makeDurable() || !resource->close()) {
         return failed(host, err, archive,
                       withReason(shown + ": the system did not confirm the bytes reached the disk", host.lastFailure()),

@@ -278,6 +278,7 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
         const std::string text = listText(*archive.table, layout);
         return list.write(std::as_bytes(std::span(text)), why);
     });
+    progress.clear();
     if (host.interrupted()) {
         err.print("interrupted; nothing written\n");
         return PackStatus::interrupted;

@@ -2,6 +2,7 @@
 
 #include <set>
 
+#include "pack/progress.h"
 #include "pack/staged_file.h"
 #include "sound/dig_to_wav.h"
 
@@ -82,9 +83,27 @@ void putBack(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
     }
 }
 
+namespace {
+
+// What the refreshed files lie under, for the progress line: the directory of the first.
+std::string dataDirectoryOf(const std::vector<RefreshTarget>& targets) {
+    if (targets.empty()) return "data";
+    const std::string& path = targets.front().path;
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(0, slash);
+}
+
+}  // namespace
+
 std::vector<std::string> refreshFiles(Host& host, Console& err, std::vector<RefreshTarget>& targets) {
     std::vector<std::string> problems;
+    std::int64_t total = 0;
+    for (const RefreshTarget& target : targets) total += static_cast<std::int64_t>(target.content.size());
+    // Problems are gathered and said after: the line is cleared by then.
+    Progress progress(host, "refreshing " + shownPath(host, dataDirectoryOf(targets)), total,
+                      static_cast<std::int64_t>(targets.size()));
     for (RefreshTarget& target : targets) {
+        progress.advance(static_cast<std::int64_t>(target.content.size()), 1);
         if (target.setAside && !host.removeFile(asideOf(target.path))) {
             problems.push_back(withReason(shownPath(host, asideOf(target.path)) + ": the old file, set aside, "
                                                                                  "cannot be removed; remove it",
