@@ -7,6 +7,7 @@
 #include "common/ascii_case.h"
 #include "pack/archive_edit.h"
 #include "pack/entry_file.h"
+#include "pack/progress.h"
 #include "sound/dig_to_wav.h"
 #include "sound/scramble.h"
 #include "sound/wav_reader.h"
@@ -122,7 +123,10 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     std::vector<TakenFile> taken;
     std::vector<std::string> sources;
     bool usable = true;
+    // Files read one by one: their total is not known beforehand.
+    Progress reading(host, "reading", -1, 0);
     const auto refuse = [&](const std::string& file, const std::string& problem) {
+        reading.clear();
         err.print(shownPath(host, file) + ": " + problem + "\n");
         usable = false;
     };
@@ -147,6 +151,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     for (const std::string& file : files) {
         // Reading many large files takes a while: Ctrl+C is heeded between them.
         if (host.interrupted()) {
+            reading.clear();
             err.print("interrupted; nothing written\n");
             return PackStatus::interrupted;
         }
@@ -173,6 +178,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
             case EntryFileState::same:
             case EntryFileState::differs: break;
         }
+        reading.advance(static_cast<std::int64_t>(bytes.size()), 1);
         if (!timed) {
             refuse(file, withReason("cannot be read", host.lastFailure()));
             continue;
@@ -215,6 +221,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
         sources.push_back(file);
         edit.added.push_back({name, std::move(bytes)});
     }
+    reading.clear();
     if (!usable) {
         err.print("nothing written\n");
         return PackStatus::inputUnusable;

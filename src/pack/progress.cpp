@@ -50,12 +50,15 @@ std::string Progress::line() const {
     if (totalRecords_ > 0) {
         text.append(std::to_string(records_)).append(" of ").append(std::to_string(totalRecords_)).append(" records, ");
     }
-    text.append(size(bytes_)).append(" of ").append(size(totalBytes_));
+    text.append(size(bytes_));
+    if (totalBytes_ >= 0) text.append(" of ").append(size(totalBytes_));
     if (elapsed > 0 && bytes_ > 0) {
         const double rate = static_cast<double>(bytes_) * 1000.0 / static_cast<double>(elapsed);
-        const auto left = static_cast<long long>(static_cast<double>(totalBytes_ - bytes_) / rate + 0.5);
-        text.append(", ").append(size(static_cast<std::int64_t>(rate))).append("/s, ");
-        text.append(std::to_string(left)).append(" s left");
+        text.append(", ").append(size(static_cast<std::int64_t>(rate))).append("/s");
+        if (totalBytes_ >= 0) {
+            const auto left = static_cast<long long>(static_cast<double>(totalBytes_ - bytes_) / rate + 0.5);
+            text.append(", ").append(std::to_string(left)).append(" s left");
+        }
     }
     return text;
 }

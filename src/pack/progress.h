@@ -17,6 +17,7 @@ void setProgressConsole(Console* console);
 
 class Progress {
 public:
+    // totalBytes -1: not known beforehand (files read one by one); no time left then.
     Progress(Host& host, std::string what, std::int64_t totalBytes, std::int64_t totalRecords);
     ~Progress();
     Progress(const Progress&) = delete;
