@@ -125,6 +125,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
     bool usable = true;
     // Files read one by one: their total is not known beforehand.
     Progress reading(host, "reading", -1, 0);
+    reading.countReads();
     const auto refuse = [&](const std::string& file, const std::string& problem) {
         reading.clear();
         err.print(shownPath(host, file) + ": " + problem + "\n");
@@ -178,7 +179,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
             case EntryFileState::same:
             case EntryFileState::differs: break;
         }
-        reading.advance(static_cast<std::int64_t>(bytes.size()), 1);
+        reading.advance(0, 1);
         if (!timed) {
             refuse(file, withReason("cannot be read", host.lastFailure()));
             continue;

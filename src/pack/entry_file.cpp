@@ -4,6 +4,8 @@
 #include <climits>
 #include <cstring>
 
+#include "pack/progress.h"
+
 namespace quill::pack {
 namespace {
 
@@ -18,9 +20,16 @@ EntryFileState readRest(ReadFile& file, std::int64_t size, std::span<const std::
     if (size > INT32_MAX) return unusable(problem, "larger than 2147483647 bytes");
     bytes.resize(static_cast<std::size_t>(size));
     std::copy(prefix.begin(), prefix.end(), bytes.begin());
-    const auto rest = std::span(bytes).subspan(prefix.size());
-    if (file.read(rest) != rest.size()) {
-        return unusable(problem, file.failed() ? "cannot be read: " + host.lastFailure() : "changed while it was read");
+    // In pieces, so that a progress line moves while a large file is read.
+    constexpr std::size_t kPiece = 8 << 20;
+    for (auto rest = std::span(bytes).subspan(prefix.size()); !rest.empty();) {
+        const auto piece = rest.first(std::min(rest.size(), kPiece));
+        if (file.read(piece) != piece.size()) {
+            return unusable(problem,
+                            file.failed() ? "cannot be read: " + host.lastFailure() : "changed while it was read");
+        }
+        progressRead(static_cast<std::int64_t>(piece.size()));
+        rest = rest.subspan(piece.size());
     }
     std::byte extra{};
     if (file.read(std::span(&extra, 1)) != 0) return unusable(problem, "changed while it was read");
@@ -61,6 +70,7 @@ EntryFileState examineEntryFile(Host& host, const std::string& path,
         if (file->read(chunk) != want) {
             return unusable(problem, file->failed() ? "cannot be read: " + host.lastFailure() : "changed while it was read");
         }
+        progressRead(static_cast<std::int64_t>(want));
         const std::vector<bool> before = matching;
         for (std::size_t k = 0; k < expected.size(); ++k) {
             if (matching[k]) matching[k] = std::memcmp(chunk.data(), expected[k].data() + done, want) == 0;

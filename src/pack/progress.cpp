@@ -7,6 +7,8 @@ namespace quill::pack {
 namespace {
 
 Console* progressConsole = nullptr;
+// The line that counts the bytes read on this thread (the workbench's threads have none).
+thread_local Progress* readsCountedBy = nullptr;
 
 // Shown only for work that lasts: a line that flashes by is noise.
 constexpr std::int64_t kDelayMs = 1000;
@@ -30,7 +32,19 @@ Progress::Progress(Host& host, std::string what, std::int64_t totalBytes, std::i
     : host_(host), console_(progressConsole), what_(std::move(what)), totalBytes_(totalBytes),
       totalRecords_(totalRecords), started_(host.steadyMilliseconds()) {}
 
-Progress::~Progress() { clear(); }
+Progress::~Progress() {
+    if (countsReads_) readsCountedBy = nullptr;
+    clear();
+}
+
+void Progress::countReads() {
+    countsReads_ = true;
+    readsCountedBy = this;
+}
+
+void progressRead(std::int64_t bytes) {
+    if (readsCountedBy != nullptr) readsCountedBy->advance(bytes);
+}
 
 void Progress::clear() {
     if (console_ == nullptr || shownWidth_ == 0) return;

@@ -26,6 +26,8 @@ public:
     void advance(std::int64_t bytes, std::int64_t records = 0);
     // Takes the line away before other text is printed; the next advance shows it again.
     void clear();
+    // From here until it ends, the bytes files are read in (progressRead) count on this line.
+    void countReads();
     // The line as it would show now (for tests).
     std::string line() const;
 
@@ -40,6 +42,10 @@ private:
     std::int64_t started_;
     std::int64_t lastShown_ = -1;
     std::size_t shownWidth_ = 0;
+    bool countsReads_ = false;
 };
+
+// Bytes of a file read, for the line of a Progress that counts reads on this thread.
+void progressRead(std::int64_t bytes);
 
 }  // namespace quill::pack

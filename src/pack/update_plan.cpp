@@ -7,6 +7,7 @@
 #include "archive/list_rewrite.h"
 #include "archive/output_path.h"
 #include "pack/entry_file.h"
+#include "pack/progress.h"
 #include "pack/update.h"
 #include "sound/dig_to_wav.h"
 #include "sound/scramble.h"
@@ -235,6 +236,9 @@ private:
 }  // namespace
 
 PackStatus classifyUpdate(Host& host, const Archive& archive, bool wav2dig, UpdatePlan& plan) {
+    // Comparing a large data/ takes a while; the line is gone before anything is said.
+    Progress reading(host, "comparing " + shownPath(host, archive.paths.dataDirectory), -1, 0);
+    reading.countReads();
     return Planner(host, archive, wav2dig).run(plan);
 }
 
