@@ -222,7 +222,8 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
         sources.push_back(file);
         edit.added.push_back({name, std::move(bytes)});
     }
-    reading.clear();
+    // What follows reads some files again (data/'s check): not counted twice.
+    reading.finish();
     if (!usable) {
         err.print("nothing written\n");
         return PackStatus::inputUnusable;

@@ -248,8 +248,9 @@ void reconcile(History& history, std::span<const std::byte> head, const ListTail
     history.storedCurrent = history.current;
     if (is(history.find(history.current))) return;
     if (history.previousCurrent != 0 && is(history.find(history.previousCurrent))) {
-        // The last write's list never landed: what it added goes.
-        std::erase_if(history.versions, [&](const HistoryVersion& v) { return v.number > history.previousLast; });
+        // The last write's list never landed, or a copy of the list before it
+        // was put back: either way the version it made stays, ahead (redo
+        // reaches it when its bytes are still there).
         history.current = history.previousCurrent;
         return;
     }

@@ -149,9 +149,16 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         HistoryVersion found = versionOf(host, history, first ? "found" : "changed outside", summary, archive.listHead, tail);
         recordChecksums(archive, laid, found, history);
         history.current = found.number;
-        // Right after the version it was made from, so that undo goes back to that one.
+        // After the version it was made from, so that undo goes back to that
+        // one; like any change after undo, it drops what was ahead (unless
+        // this is a move to one of those).
         const int from = history.indexOf(history.storedCurrent);
-        history.versions.insert(from < 0 ? history.versions.end() : history.versions.begin() + from + 1, std::move(found));
+        const bool movingAhead = note.moveTo != 0 && from >= 0 && history.indexOf(note.moveTo) > from;
+        if (from >= 0 && !movingAhead) {
+            dropped += static_cast<int>(history.versions.size()) - from - 1;
+            history.versions.resize(static_cast<std::size_t>(from + 1));
+        }
+        history.versions.push_back(std::move(found));
     }
     history.previousCurrent = history.current;
     history.previousLast = history.nextNumber - 1;
@@ -160,7 +167,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
     } else {
         // A new change after undo: what was ahead can no longer be reached.
         const int at = history.indexOf(history.current);
-        dropped = static_cast<int>(history.versions.size()) - at - 1;
+        dropped += static_cast<int>(history.versions.size()) - at - 1;
         history.versions.resize(static_cast<std::size_t>(at + 1));
         history.versions.push_back(versionOf(host, history, note.command, note.summary, laid.listHead, tail));
         history.current = history.versions.back().number;

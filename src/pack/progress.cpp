@@ -32,13 +32,18 @@ Progress::Progress(Host& host, std::string what, std::int64_t totalBytes, std::i
     : host_(host), console_(progressConsole), what_(std::move(what)), totalBytes_(totalBytes),
       totalRecords_(totalRecords), started_(host.steadyMilliseconds()) {}
 
-Progress::~Progress() {
-    if (countsReads_) readsCountedBy = nullptr;
+Progress::~Progress() { finish(); }
+
+void Progress::finish() {
+    if (countsReads_ && readsCountedBy == this) readsCountedBy = outer_;
+    countsReads_ = false;
     clear();
 }
 
 void Progress::countReads() {
+    if (countsReads_) return;
     countsReads_ = true;
+    outer_ = readsCountedBy;
     readsCountedBy = this;
 }
 

@@ -26,8 +26,10 @@ public:
     void advance(std::int64_t bytes, std::int64_t records = 0);
     // Takes the line away before other text is printed; the next advance shows it again.
     void clear();
-    // From here until it ends, the bytes files are read in (progressRead) count on this line.
+    // From here until it ends (or finish), the bytes files are read in (progressRead) count on this line.
     void countReads();
+    // Done: the line cleared, and reads no longer counted on it.
+    void finish();
     // The line as it would show now (for tests).
     std::string line() const;
 
@@ -43,6 +45,7 @@ private:
     std::int64_t lastShown_ = -1;
     std::size_t shownWidth_ = 0;
     bool countsReads_ = false;
+    Progress* outer_ = nullptr;  // the line that counted reads before this one
 };
 
 // Bytes of a file read, for the line of a Progress that counts reads on this thread.

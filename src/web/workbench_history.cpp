@@ -33,8 +33,11 @@ Reply refused(int status, const std::vector<std::string>& lines, bool changed = 
 std::pair<int, int> neighbours(const pack::History& history) {
     if (history.versions.empty()) return {0, 0};
     const int at = history.indexOf(history.current);
-    // A list changed outside quillpack goes back to the newest version.
-    if (at < 0) return {history.versions.back().number, 0};
+    // A list changed outside quillpack goes back to the version it was made from.
+    if (at < 0) {
+        const pack::HistoryVersion* from = history.find(history.storedCurrent);
+        return {from != nullptr ? from->number : history.versions.back().number, 0};
+    }
     const auto index = static_cast<std::size_t>(at);
     return {at > 0 ? history.versions[index - 1].number : 0,
             index + 1 < history.versions.size() ? history.versions[index + 1].number : 0};

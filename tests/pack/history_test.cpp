@@ -112,7 +112,7 @@ TEST(HistoryFile, KnowsWhichVersionTheListIsAfterAWriteThatNeverLanded) {
         std::vector<int> kept;
     } cases[] = {
         {"the list is the version named", 5, 3, 3, "v5", 5, {1, 2, 3, 5}},
-        {"a new version whose list never landed is dropped", 5, 3, 3, "v3", 3, {1, 2, 3}},
+        {"a new version whose list never landed stays, ahead", 5, 3, 3, "v3", 3, {1, 2, 3, 5}},
         {"an undo whose list never landed stays where it was", 2, 5, 5, "v5", 5, {1, 2, 3, 5}},
         {"a list put back by hand is the newest version with its bytes", 5, 0, 0, "v2", 2, {1, 2, 3, 5}},
         {"a list no version has is none", 5, 3, 3, "edited", 0, {1, 2, 3, 5}},
@@ -432,6 +432,51 @@ TEST(HistoryCommands, RestoreAndTheDryRunsTellWithoutWriting) {
     // Both versions kept: forward again from there.
     ASSERT_EQ(quillpack(root, {"redo"}).status, PackStatus::done);
     EXPECT_EQ(testing::readFile(root / "S.RD"), list);
+}
+
+}  // namespace
+}  // namespace quill::pack
+
+namespace quill::pack {
+namespace {
+
+// A copy of the list put back by hand keeps the version made after it, which
+// redo reaches; a list changed by hand after undo drops what undo had left
+// ahead, as any change does, and says so.
+TEST(HistoryCommands, ABackupPutBackKeepsTheNewerVersionAndAHandEditAfterUndoDropsWhatWasAhead) {
+    ScratchDirectory scratch;
+    const fs::path& root = scratch.path();
+    prepare(root);
+    testing::writeFile(root / "data/A.BIN", "first edit");
+    ASSERT_EQ(quillpack(root, {"update"}).status, PackStatus::done);  // version 2
+    const std::string backup = testing::readFile(root / "S.RD");
+    testing::writeFile(root / "data/A.BIN", "second edit");
+    ASSERT_EQ(quillpack(root, {"update"}).status, PackStatus::done);  // version 3
+    const std::string newest = testing::readFile(root / "S.RD");
+    testing::writeFile(root / "S.RD", backup);
+    History history = historyOf(root);
+    EXPECT_EQ(history.current, 2);
+    ASSERT_NE(history.find(3), nullptr);
+    testing::writeFile(root / "data/A.BIN", "first edit");
+    ASSERT_EQ(quillpack(root, {"redo"}).status, PackStatus::done);
+    EXPECT_EQ(testing::readFile(root / "S.RD"), newest);
+
+    // Undo to 2 (3 ahead), then a hand edit of the list, then undo.
+    ASSERT_EQ(quillpack(root, {"undo"}).status, PackStatus::done);
+    std::string list = testing::readFile(root / "S.RD");
+    list.replace(list.find("B.TXT"), 5, "D.TXT");
+    testing::writeFile(root / "S.RD", list);
+    fs::rename(root / "data/B.TXT", root / "data/D.TXT");
+    const testing::PackResult undo = quillpack(root, {"undo"});
+    ASSERT_EQ(undo.status, PackStatus::done) << undo.err;
+    EXPECT_NE(undo.out.find("dropped 1 version"), std::string::npos) << undo.out;
+    EXPECT_EQ(testing::readFile(root / "S.RD"), backup);  // version 2, the list the hand edit was made from
+    history = historyOf(root);
+    EXPECT_EQ(history.find(3), nullptr);
+    // Redo comes back to the hand edit, and goes no further.
+    ASSERT_EQ(quillpack(root, {"redo"}).status, PackStatus::done);
+    EXPECT_EQ(testing::readFile(root / "S.RD"), list);
+    EXPECT_EQ(quillpack(root, {"redo"}).status, PackStatus::inputUnusable);
 }
 
 }  // namespace
