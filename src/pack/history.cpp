@@ -165,7 +165,6 @@ bool parseHistory(std::span<const std::byte> bytes, History& history, std::strin
         problem = "not a quillpack history (or one of a newer quillpack)";
         return false;
     }
-    std::string_view rest;
     if (!reader.line(line)) {
         problem = "cut short";
         return false;
