@@ -110,12 +110,9 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
         err.print("--as names one file's record; give one file with it\n");
         return PackStatus::badCommandLine;
     }
-    if (const PackStatus refused = refuseListThatIsItsResource(host, err, listPath); refused != PackStatus::done) {
-        return refused;
-    }
     std::unique_ptr<FileLock> lock;
     Archive archive;
-    if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+    if (const PackStatus loaded = loadArchiveForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
     ArchiveEdit edit;

@@ -138,6 +138,14 @@ PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPa
     return PackStatus::done;
 }
 
+PackStatus loadArchiveForChange(Host& host, Console& err, const std::string& listPath, Archive& archive,
+                                std::unique_ptr<FileLock>& lock) {
+    if (const PackStatus refused = refuseListThatIsItsResource(host, err, listPath); refused != PackStatus::done) {
+        return refused;
+    }
+    return loadArchiveLocked(host, err, listPath, archive, lock);
+}
+
 PackStatus loadArchiveConsistent(Host& host, Console& err, const std::string& listPath, Archive& archive) {
     const ArchivePaths paths = archivePaths(listPath);
     // No lock (a missing resource, say) is reported by the load itself.

@@ -42,6 +42,11 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
 PackStatus loadArchiveLocked(Host& host, Console& err, const std::string& listPath, Archive& archive,
                              std::unique_ptr<FileLock>& lock);
 
+// For a command that changes the archive in place: refuses a list that is its
+// own resource, then loadArchiveLocked.
+PackStatus loadArchiveForChange(Host& host, Console& err, const std::string& listPath, Archive& archive,
+                                std::unique_ptr<FileLock>& lock);
+
 // As loadArchive, waiting for a change another command is making to finish
 // and holding the archive's lock only while reading it: for commands that
 // only read, and take an archive an unpack stops on.

@@ -131,12 +131,9 @@ PackStatus showHistory(Host& host, Console& out, Console& err, const std::string
 }
 
 PackStatus moveInHistory(Host& host, Console& out, Console& err, const std::string& listPath, const HistoryMove& move) {
-    if (const PackStatus refused = refuseListThatIsItsResource(host, err, listPath); refused != PackStatus::done) {
-        return refused;
-    }
     std::unique_ptr<FileLock> lock;
     Archive archive;
-    if (const PackStatus loaded = loadArchiveLocked(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+    if (const PackStatus loaded = loadArchiveForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
     if (move.proceed && !move.proceed(archive)) return PackStatus::inputUnusable;

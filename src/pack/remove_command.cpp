@@ -66,21 +66,13 @@ bool noEditLeftBehind(Host& host, Console& err, const Archive& archive, int reco
     return clean;
 }
 
-PackStatus loadForChange(Host& host, Console& err, const std::string& listPath, Archive& archive,
-                         std::unique_ptr<FileLock>& lock) {
-    if (const PackStatus refused = refuseListThatIsItsResource(host, err, listPath); refused != PackStatus::done) {
-        return refused;
-    }
-    return loadArchiveLocked(host, err, listPath, archive, lock);
-}
-
 }  // namespace
 
 PackStatus removeRecords(Host& host, Console& out, Console& err, const std::string& listPath,
                          const std::vector<std::string>& names) {
     std::unique_ptr<FileLock> lock;
     Archive archive;
-    if (const PackStatus loaded = loadForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+    if (const PackStatus loaded = loadArchiveForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
     ArchiveEdit edit;
@@ -112,7 +104,7 @@ PackStatus renameRecord(Host& host, Console& out, Console& err, const std::strin
                         const std::string& oldName, const std::string& newName) {
     std::unique_ptr<FileLock> lock;
     Archive archive;
-    if (const PackStatus loaded = loadForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
+    if (const PackStatus loaded = loadArchiveForChange(host, err, listPath, archive, lock); loaded != PackStatus::done) {
         return loaded;
     }
     const std::vector<int> records = recordsNamed(host, archive, oldName);
