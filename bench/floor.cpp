@@ -8,6 +8,14 @@
 // unscrambled samples in one reused buffer, one write each.
 // -read: writes nothing; reads the resource as above and every file the list
 // names in DIR through one reused buffer: the bytes an update has to look at.
+// -stream [APPENDED]: what an update cannot do with less: no image of the
+// resource; each record's range read (pread) into one buffer, the file of that
+// name in DIR into another, both reused and as large as the largest record or
+// file, and compared. A file that differs is appended to APPENDED (a scratch
+// file standing for the resource, synced at the end as an update must before
+// its list may name the bytes); a real file, not /dev/null, since the pages an
+// append fills cost as much as the update's own. Writing the new list (a few
+// kilobytes) is left out: the floor stays below the tool.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -57,12 +65,66 @@ bool readWhole(int file, unsigned char* into, std::size_t size) {
     return true;
 }
 
+bool readAt(int file, unsigned char* into, std::size_t size, off_t offset) {
+    std::size_t filled = 0;
+    while (filled < size) {
+        const ssize_t got = pread(file, into + filled, size - filled, offset + static_cast<off_t>(filled));
+        if (got <= 0) return false;
+        filled += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+bool writeWhole(int file, const unsigned char* from, std::size_t size) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t put = write(file, from + done, size - done);
+        if (put <= 0) return false;
+        done += static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+// -stream: the status the program ends with.
+int streamCompare(const char* resourcePath, const char* listPath, const std::string& directory, const char* appendedPath) {
+    const int resource = open(resourcePath, O_RDONLY);
+    FILE* list = std::fopen(listPath, "r");
+    const int appended = appendedPath == nullptr ? -1 : open(appendedPath, O_WRONLY | O_CREAT | O_APPEND, 0666);
+    if (resource < 0 || list == nullptr || (appendedPath != nullptr && appended < 0)) return 2;
+    std::vector<unsigned char> record;
+    std::vector<unsigned char> file;
+    long length = 0;
+    long offset = 0;
+    char name[13];
+    while (std::fscanf(list, "%ld %ld %12s", &length, &offset, name) == 3) {
+        const auto recordBytes = static_cast<std::size_t>(length);
+        if (record.size() < recordBytes) record.resize(recordBytes);
+        if (!readAt(resource, record.data(), recordBytes, offset)) return 3;
+        const int in = open((directory + name).c_str(), O_RDONLY);
+        struct stat info {};
+        if (in < 0 || fstat(in, &info) != 0) return 5;
+        const auto fileBytes = static_cast<std::size_t>(info.st_size);
+        if (file.size() < fileBytes) file.resize(fileBytes);
+        if (!readWhole(in, file.data(), fileBytes)) return 5;
+        close(in);
+        const bool same = fileBytes == recordBytes && std::memcmp(file.data(), record.data(), fileBytes) == 0;
+        if (!same && appended >= 0 && !writeWhole(appended, file.data(), fileBytes)) return 6;
+    }
+    std::fclose(list);
+    close(resource);
+    if (appended >= 0 && (fdatasync(appended) != 0 || close(appended) != 0)) return 6;
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string mode = argc == 5 ? argv[4] : "";
+    const std::string mode = argc >= 5 ? argv[4] : "";
+    if (argc == 5 || argc == 6) {
+        if (mode == "-stream") return streamCompare(argv[1], argv[2], std::string(argv[3]) + "/", argc == 6 ? argv[5] : nullptr);
+    }
     if (argc < 4 || argc > 5 || (argc == 5 && mode != "-dig2wav" && mode != "-read")) {
-        std::fprintf(stderr, "usage: floor RESOURCE LIST DIR [-dig2wav | -read]\n");
+        std::fprintf(stderr, "usage: floor RESOURCE LIST DIR [-dig2wav | -read | -stream [APPENDED]]\n");
         return 1;
     }
     const bool wav = mode == "-dig2wav";
