@@ -266,15 +266,19 @@ int main(int argc, char** argv) {
         }
         res.set_content(found->second.body, found->second.type.c_str());
     };
-    for (const auto& [path, reply] : captured) {
-        if (path.rfind("/api/", 0) == 0) continue;
-        server.Get(path, [&reply](const httplib::Request&, httplib::Response& res) {
+    // Pairs, not structured bindings: clang before 16 cannot capture a binding in a lambda.
+    for (const auto& served : captured) {
+        if (served.first.rfind("/api/", 0) == 0) continue;
+        const Captured& reply = served.second;
+        server.Get(served.first, [&reply](const httplib::Request&, httplib::Response& res) {
             res.set_content(reply.body.data(), reply.body.size(), reply.type.c_str());
         });
     }
     const std::map<std::string, bool (*)(const Paths&)> work = {
         {"/api/archive", archiveWork}, {"/api/history", historyWork}, {"/api/status", statusWork}, {"/api/stamp", stampWork}};
-    for (const auto& [path, job] : work) {
+    for (const auto& route : work) {
+        const std::string path = route.first;
+        const auto job = route.second;
         server.Get(path, [&, path, job](const httplib::Request&, httplib::Response& res) {
             const std::lock_guard guard(disk);
             answer(path, job(paths), res);
