@@ -29,6 +29,7 @@ public:
         return count;
     }
     bool failed() const override { return false; }
+    bool readAt(std::int64_t, std::span<std::byte>) override { return false; }  // the list reader only streams
 
 private:
     const std::uint8_t* data_;

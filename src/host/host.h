@@ -31,6 +31,11 @@ public:
     virtual std::size_t read(std::span<std::byte> buffer) = 0;
     // True once a read has failed, as opposed to reaching the end.
     virtual bool failed() const = 0;
+    // Reads exactly buffer.size() bytes from `offset` on, leaving the stream's
+    // position alone; false when fewer could be had (the file ends sooner, or
+    // the system failed: see Host::lastFailure). Several threads may call it
+    // at once, so a shared snapshot reads only the ranges it needs.
+    virtual bool readAt(std::int64_t offset, std::span<std::byte> buffer) = 0;
 };
 
 class WriteFile {

@@ -217,6 +217,20 @@ public:
 
     bool failed() const override { return failed_; }
 
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override {
+        std::size_t total = 0;
+        while (total < buffer.size()) {
+            const std::size_t chunk = std::min<std::size_t>(buffer.size() - total, SSIZE_MAX);
+            const ssize_t got = ::pread(fd_, buffer.data() + total, chunk, static_cast<off_t>(offset) + static_cast<off_t>(total));
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) noteFailure();
+            if (got == 0) lastFailureText.clear();  // the end, sooner than asked: no system failure to tell
+            if (got <= 0) return false;
+            total += static_cast<std::size_t>(got);
+        }
+        return true;
+    }
+
 private:
     int fd_;
     bool failed_ = false;

@@ -124,6 +124,34 @@ public:
 
     bool failed() const override { return failed_; }
 
+    // An offset given with each read: the handle's own position is not
+    // relied on, so threads may read at once.
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override {
+        std::size_t total = 0;
+        while (total < buffer.size()) {
+            const DWORD chunk = static_cast<DWORD>(std::min(buffer.size() - total, kMaxChunk));
+            const std::uint64_t at = static_cast<std::uint64_t>(offset) + total;
+            OVERLAPPED where{};
+            where.Offset = static_cast<DWORD>(at & 0xFFFFFFFFu);
+            where.OffsetHigh = static_cast<DWORD>(at >> 32);
+            DWORD got = 0;
+            if (!::ReadFile(handle_, buffer.data() + total, chunk, &got, &where)) {
+                if (GetLastError() == ERROR_HANDLE_EOF) {
+                    lastFailureText.clear();
+                } else {
+                    noteFailure();
+                }
+                return false;
+            }
+            if (got == 0) {
+                lastFailureText.clear();  // the end, sooner than asked: no system failure to tell
+                return false;
+            }
+            total += got;
+        }
+        return true;
+    }
+
 private:
     HANDLE handle_;
     bool failed_ = false;
@@ -426,8 +454,10 @@ public:
     std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase) override {
         const WidePath wide(path);
         if (!wide.valid()) return noted(nullptr);
-        const HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+        // Others may rename or remove the file while it is open here, as on POSIX: a
+        // resource read a range at a time stays open for a whole command, or a workbench's life.
+        const HANDLE handle = CreateFileW(wide.get(), GENERIC_READ, kShareLikeFopen | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return noted(nullptr);
         return std::make_unique<WindowsReadFile>(handle);
     }

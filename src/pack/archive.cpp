@@ -21,6 +21,14 @@ public:
         return count;
     }
     bool failed() const override { return false; }
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override {
+        if (offset < 0 || static_cast<std::uint64_t>(offset) > bytes_.size() ||
+            buffer.size() > bytes_.size() - static_cast<std::size_t>(offset)) {
+            return false;
+        }
+        std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
+        return true;
+    }
 
 private:
     std::span<const std::byte> bytes_;
@@ -38,6 +46,7 @@ public:
         return got;
     }
     bool failed() const override { return inner_.failed(); }
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override { return inner_.readAt(offset, buffer); }
 
 private:
     ReadFile& inner_;
@@ -76,7 +85,7 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
         return PackStatus::archiveUnsafe;
     }
     const std::string shownResource = shownPath(host, archive.paths.resource);
-    switch (loadWholeFile(host, archive.paths.resource, NameCase::ignoreWhenMissing, INT32_MAX, archive.resource)) {
+    switch (archive.resource.open(host, archive.paths.resource, NameCase::ignoreWhenMissing, INT32_MAX)) {
         case LoadStatus::loaded: break;
         case LoadStatus::empty:
             err.print(shownResource + ": empty; an unpack stops with status 4\n");
@@ -85,8 +94,6 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
             err.print(shownResource + ": larger than 2147483647 bytes; an unpack stops with status 4\n");
             return PackStatus::archiveUnsafe;
         case LoadStatus::noMemory:
-            err.print(shownResource + ": no memory to hold it\n");
-            return PackStatus::archiveUnsafe;
         case LoadStatus::cannotOpen:
         case LoadStatus::shortRead:
             err.print(withReason(shownResource + ": cannot be read", host.lastFailure()) +
@@ -158,10 +165,28 @@ void readRecords(std::span<const std::byte> list, EntryTable& table) {
     readListRecords(text, table);
 }
 
-std::span<const std::byte> recordBytes(const Archive& archive, int record) {
+std::vector<std::byte> readRecord(const Archive& archive, int record) {
+    std::vector<std::byte> bytes;
+    readRecord(archive, record, bytes);
+    return bytes;
+}
+
+void readRecord(const Archive& archive, int record, std::vector<std::byte>& into) {
     const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(record)];
-    return archive.resource.bytes().subspan(static_cast<std::size_t>(entry.offset),
-                                            static_cast<std::size_t>(entry.length));
+    archive.resource.read(entry.offset, entry.length, into);
+}
+
+PackStatus checkResourceRead(Host& host, Console& err, const Archive& archive) {
+    const std::string shown = shownPath(host, archive.resourceFile);
+    if (archive.resource.failed()) {
+        err.print(withReason(shown + ": cannot be read", archive.resource.failure()) + "\n");
+        return PackStatus::archiveUnsafe;
+    }
+    if (archive.resource.changedSince(host, archive.paths.resource, NameCase::ignoreWhenMissing)) {
+        err.print(shown + ": changed by another program while it was read; run the command again\n");
+        return PackStatus::archiveUnsafe;
+    }
+    return PackStatus::done;
 }
 
 }  // namespace quill::pack

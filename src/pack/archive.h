@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/archive_paths.h"
+#include "archive/resource_file.h"
 #include "archive/unpack_plan.h"
 #include "host/console.h"
 #include "host/host.h"
@@ -12,8 +13,8 @@
 #include "unpack/unpack.h"
 
 // An archive as quillpack reads it: the list's records as the unpacker reads
-// them (with the list's bytes as stored up to where they end), the resource as
-// a snapshot, and the plan of an unpack with -dig2wav.
+// them (with the list's bytes as stored up to where they end), the resource
+// open to read any record's range from, and the plan of an unpack with -dig2wav.
 namespace quill::pack {
 
 struct Archive {
@@ -26,7 +27,7 @@ struct Archive {
     FileTime listTime;  // the list's last change before it was read
     bool listTimed = false;
     std::unique_ptr<EntryTable> table = std::make_unique<EntryTable>();
-    WholeFile resource;
+    ResourceFile resource;
     std::string resourceFile;  // the resource as found (on Linux perhaps in another letter case), for messages
     UnpackPlan plan;
 };
@@ -59,8 +60,15 @@ PackStatus refuseListThatIsItsResource(Host& host, Console& err, const std::stri
 // The records the unpacker reads from a list's stored bytes.
 void readRecords(std::span<const std::byte> list, EntryTable& table);
 
-// The bytes an unpack writes for a record.
-std::span<const std::byte> recordBytes(const Archive& archive, int record);
+// The bytes an unpack writes for a record, read from the resource now (zeros,
+// and the resource marked failed, when they cannot be read).
+std::vector<std::byte> readRecord(const Archive& archive, int record);
+void readRecord(const Archive& archive, int record, std::vector<std::byte>& into);
+
+// Before anything is written that depends on the resource's bytes: a range
+// that could not be read, or another program that wrote into the resource
+// since it was opened, is said (status 3) and the command stops.
+PackStatus checkResourceRead(Host& host, Console& err, const Archive& archive);
 
 // "1 byte", "2 bytes": a count and its noun in the right number.
 std::string counted(std::int64_t count, const std::string& singular, const std::string& plural);

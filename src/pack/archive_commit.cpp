@@ -162,6 +162,13 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOut
         if (appended) undoAppend(host, err, archive);
         return status;
     }
+    // The history's checksums were read from the resource: one that could not be is no history to write.
+    if (archive.resource.failed()) {
+        failed(host, err, archive,
+               withReason(shownPath(host, archive.resourceFile) + ": cannot be read", archive.resource.failure()),
+               appended);
+        return PackStatus::archiveUnsafe;
+    }
     report.version = history.current;
     std::unique_ptr<StagedFile> staged;
     if (!stageHistory(host, err, archive, history, staged, problem)) return failed(host, err, archive, problem, appended);

@@ -262,16 +262,22 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     StagedFile list(host, err, target.list, "compact");
     Progress progress(host, "writing " + shownPath(host, target.resource), layout.size,
                       static_cast<std::int64_t>(layout.ranges.size()));
+    std::vector<std::byte> buffer(1 << 20);
     const bool staged = stage(resource, problem, [&](std::string& why) {
         for (const auto& [offset, length] : layout.ranges) {
-            if (host.interrupted()) {
-                why = "interrupted";
-                return false;
+            // A piece at a time: a record may be as large as the resource.
+            for (std::int64_t at = 0; at < length;) {
+                if (host.interrupted()) {
+                    why = "interrupted";
+                    return false;
+                }
+                const auto piece = std::span(buffer).first(static_cast<std::size_t>(
+                    std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()), length - at)));
+                archive.resource.read(offset + at, piece);
+                if (!resource.write(piece, why)) return false;
+                at += static_cast<std::int64_t>(piece.size());
+                progress.advance(static_cast<std::int64_t>(piece.size()), at == length ? 1 : 0);
             }
-            const auto bytes = archive.resource.bytes().subspan(static_cast<std::size_t>(offset),
-                                                                static_cast<std::size_t>(length));
-            if (!resource.write(bytes, why)) return false;
-            progress.advance(length, 1);
         }
         return true;
     }) && stage(list, problem, [&](std::string& why) {
@@ -286,6 +292,10 @@ PackStatus compactArchive(Host& host, Console& out, Console& err, const std::str
     if (!staged) {
         err.print(problem + "; nothing written\n");
         return PackStatus::writeFailed;
+    }
+    if (const PackStatus read = checkResourceRead(host, err, archive); read != PackStatus::done) {
+        err.print("nothing written\n");
+        return read;
     }
     // At every instant the destination is its old pair, no archive (no list),
     // or the new pair: the old list goes aside first, the new list comes

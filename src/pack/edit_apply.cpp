@@ -54,12 +54,12 @@ public:
         std::size_t added = 0;
         for (const int from : laid.fromRecord) {
             if (from < 0) {
-                newBytes_.emplace_back(edit.added[added++].bytes);
+                newBytes_.push_back({edit.added[added++].bytes, -1});
             } else if (const auto found = replaced.find(from); found != replaced.end()) {
-                newBytes_.push_back(found->second);
+                newBytes_.push_back({found->second, -1});
                 changedRecords_.insert(from);
             } else {
-                newBytes_.push_back(recordBytes(archive, from));
+                newBytes_.push_back({{}, from});  // read from the resource only if a file it writes changes
             }
         }
     }
@@ -95,12 +95,16 @@ private:
         if (sameWrite(before.plain, now.plain) && sameWrite(before.withWav, now.withWav)) return true;
         std::vector<std::vector<std::byte>> oldContents;
         for (const Replacement& writer : {before.withWav, before.plain}) {
-            if (writer.step >= 0) addContent(oldContents, contentOf(recordBytes(archive_, writer.step), writer.byCompanion));
+            if (writer.step >= 0) addContent(oldContents, contentOf(readRecord(archive_, writer.step), writer.byCompanion));
         }
         std::vector<std::vector<std::byte>> newContents;
         for (const Replacement& writer : {now.withWav, now.plain}) {
             if (writer.step >= 0) {
-                addContent(newContents, contentOf(newBytes_[static_cast<std::size_t>(writer.step)], writer.byCompanion));
+                const NewSource& source = newBytes_[static_cast<std::size_t>(writer.step)];
+                addContent(newContents, contentOf(source.oldRecord >= 0 ? readRecord(archive_, source.oldRecord)
+                                                                         : std::vector(source.bytes.begin(),
+                                                                                       source.bytes.end()),
+                                                  writer.byCompanion));
             }
         }
         // Both hold distinct contents: equal sets when each of one is in the other.
@@ -166,7 +170,7 @@ private:
                                             renamed->byCompanion);
         std::vector<std::vector<std::byte>> oldContents;
         for (const Replacement& writer : {before.withWav, before.plain}) {
-            if (writer.step >= 0) addContent(oldContents, contentOf(recordBytes(archive_, writer.step), writer.byCompanion));
+            if (writer.step >= 0) addContent(oldContents, contentOf(readRecord(archive_, writer.step), writer.byCompanion));
         }
         const std::vector<std::span<const std::byte>> expected(oldContents.begin(), oldContents.end());
         FileTime time;
@@ -203,7 +207,12 @@ private:
     const ArchiveEdit& edit_;
     // Renamed records (old numbering) whose file, or whose .WAV (true), is in data/.
     std::set<std::pair<int, bool>> moved_;
-    std::vector<std::span<const std::byte>> newBytes_;
+    // The bytes of each record of the new list: new ones as given, the rest a record of the old list.
+    struct NewSource {
+        std::span<const std::byte> bytes;
+        int oldRecord = -1;
+    };
+    std::vector<NewSource> newBytes_;
     std::set<int> changedRecords_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);
 };
@@ -266,6 +275,11 @@ PackStatus applyLaidOut(Host& host, Console& out, Console& err, Archive& archive
     if (host.interrupted()) {
         err.print("interrupted; nothing written\n");
         return PackStatus::interrupted;
+    }
+    // What was read of the resource is what the change and the refresh of data/ stand on.
+    if (const PackStatus read = checkResourceRead(host, err, archive); read != PackStatus::done) {
+        err.print("nothing written\n");
+        return read;
     }
     // A history that cannot be read stops the change before anything is written.
     if (History history; loadHistory(host, err, archive, history) != PackStatus::done) return PackStatus::listUnreadable;

@@ -45,6 +45,8 @@ public:
         for (const Target& target : targets) {
             progress.clear();
             extract(target);
+            // A resource that cannot be read gives nothing more worth writing.
+            if (archive_.resource.failed()) break;
             progress.advance(entry(target.writer).length, 1);
         }
         progress.clear();
@@ -148,8 +150,9 @@ private:
             !makeDirectory(target.path.substr(0, slash + 1), false)) {
             return;
         }
-        const auto record = archive_.resource.bytes().subspan(static_cast<std::size_t>(entry(target.writer).offset),
-                                                              static_cast<std::size_t>(entry(target.writer).length));
+        readRecord(archive_, target.writer, record_);
+        if (archive_.resource.failed()) return;
+        const std::span<const std::byte> record = record_;
         std::vector<std::byte> wav;
         if (target.companion) wav = companionBytes(record);
         const std::span<const std::byte> content = target.companion ? std::span<const std::byte>(wav) : record;
@@ -209,6 +212,8 @@ private:
         if (unchanged_ > 0) summary += "; " + counted(unchanged_, "file was", "files were") + " already there";
         if (leftAlone_ > 0) summary += "; " + counted(leftAlone_, "file left as it was", "files left as they were");
         out_.print(summary + "\n");
+        // Every file written holds the resource's bytes as they stood when it was opened, or this says otherwise.
+        if (const PackStatus read = checkResourceRead(host_, err_, archive_); read != PackStatus::done) return read;
         if (failed_) return PackStatus::writeFailed;
         if (leftAlone_ > 0) return PackStatus::inputUnusable;
         return refused_ ? PackStatus::archiveUnsafe : PackStatus::done;
@@ -223,6 +228,7 @@ private:
     std::string directory_;
     std::set<std::string> made_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);
+    std::vector<std::byte> record_;  // the record being written, read from the resource
     std::int64_t written_ = 0;
     std::int64_t bytesWritten_ = 0;
     std::int64_t unchanged_ = 0;

@@ -38,8 +38,7 @@ std::vector<std::string> bytesGone(Host& host, const Archive& archive, const His
         if (fresh) {
             std::uint64_t sum = 0;
             at->second = range.first >= 0 && range.second >= 0 && history.checksumOf(version, range, sum) &&
-                         sum == checksum(archive.resource.bytes().subspan(static_cast<std::size_t>(range.first),
-                                                                          static_cast<std::size_t>(range.second)));
+                         sum == checksum(archive.resource.bytes(range.first, range.second));
         }
         if (!at->second) {
             problems.push_back(record + ": its bytes in " + resource + " are not the ones version " +
@@ -70,9 +69,7 @@ void layOutVersion(const Archive& archive, const HistoryVersion& version, Archiv
         }
         laid.fromRecord.push_back(match);
         if (match < 0) {
-            const auto bytes = archive.resource.bytes().subspan(static_cast<std::size_t>(wanted.offset),
-                                                                static_cast<std::size_t>(wanted.length));
-            edit.added.push_back({wanted.name, {bytes.begin(), bytes.end()}});
+            edit.added.push_back({wanted.name, archive.resource.bytes(wanted.offset, wanted.length)});
             continue;
         }
         used[static_cast<std::size_t>(match)] = true;
@@ -178,6 +175,12 @@ PackStatus moveInHistory(Host& host, Console& out, Console& err, const std::stri
     const auto table = std::make_unique<EntryTable>();
     readRecords(target->head, *table);
     const std::vector<std::string> gone = bytesGone(host, archive, history, *target, *table);
+    // A range that could not be read is not a range rewritten: said as what it is.
+    if (archive.resource.failed()) {
+        checkResourceRead(host, err, archive);
+        err.print("nothing changed\n");
+        return PackStatus::archiveUnsafe;
+    }
     for (const std::string& problem : gone) err.print(problem + "\n");
     if (!gone.empty()) return nothingTo(err, list + ": cannot go back to version " + std::to_string(target->number));
     ArchiveEdit edit;

@@ -20,21 +20,29 @@ std::set<Range> rangesOf(std::span<const std::byte> head) {
 }
 
 // The checksum of a range of the resource as the commit leaves it: its old
-// bytes, then what the commit appends.
-std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Range range) {
+// bytes, read through `buffer` a piece at a time, then what the commit appends.
+std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Range range,
+                            std::vector<std::byte>& buffer) {
     XXH3_state_t* state = XXH3_createState();
     XXH3_64bits_reset(state);
-    std::int64_t at = 0;
-    const auto feed = [&](std::span<const std::byte> piece) {
+    const std::int64_t end = range.first + range.second;
+    for (std::int64_t at = range.first; at < std::min(end, archive.resource.size);) {
+        const auto piece = std::span(buffer).first(
+            static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()),
+                                                            std::min(end, archive.resource.size) - at)));
+        archive.resource.read(at, piece);
+        XXH3_64bits_update(state, piece.data(), piece.size());
+        at += static_cast<std::int64_t>(piece.size());
+    }
+    std::int64_t at = archive.resource.size;
+    for (const auto piece : laid.appended) {
         const std::int64_t from = std::max(range.first, at);
-        const std::int64_t to = std::min(range.first + range.second, at + static_cast<std::int64_t>(piece.size()));
+        const std::int64_t to = std::min(end, at + static_cast<std::int64_t>(piece.size()));
         if (from < to) {
             XXH3_64bits_update(state, piece.data() + (from - at), static_cast<std::size_t>(to - from));
         }
         at += static_cast<std::int64_t>(piece.size());
-    };
-    feed(archive.resource.bytes());
-    for (const auto piece : laid.appended) feed(piece);
+    }
     const std::uint64_t sum = XXH3_64bits_digest(state);
     XXH3_freeState(state);
     return sum;
@@ -44,8 +52,9 @@ std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Ran
 // knows with other bytes was rewritten in place since, and the version keeps
 // its own checksum, so that every version is judged by its own bytes.
 void recordChecksums(const Archive& archive, const LaidOutEdit& laid, HistoryVersion& version, History& history) {
+    std::vector<std::byte> buffer(1 << 20);
     for (const Range& range : rangesOf(version.head)) {
-        const std::uint64_t sum = rangeChecksum(archive, laid, range);
+        const std::uint64_t sum = rangeChecksum(archive, laid, range, buffer);
         const auto [known, fresh] = history.ranges.try_emplace(range, sum);
         if (!fresh && known->second != sum) version.ownChecksums[range] = sum;
     }

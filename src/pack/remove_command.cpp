@@ -44,8 +44,8 @@ bool noEditLeftBehind(Host& host, Console& err, const Archive& archive, int reco
         std::vector<std::vector<std::byte>> contents;
         for (const Replacement writer : {finalWriter(archive.plan, canonical), finalWriter(plainPlan, canonical)}) {
             if (writer.step < 0) continue;
-            const auto bytes = recordBytes(archive, writer.step);
-            contents.push_back(writer.byCompanion ? companionBytes(bytes) : std::vector<std::byte>(bytes.begin(), bytes.end()));
+            std::vector<std::byte> bytes = readRecord(archive, writer.step);
+            contents.push_back(writer.byCompanion ? companionBytes(bytes) : std::move(bytes));
         }
         const std::vector<std::span<const std::byte>> expected(contents.begin(), contents.end());
         const std::string path = entryOutputPath(archive.paths.dataDirectory,

@@ -126,14 +126,20 @@ private:
 
     void examine(const Slot& slot, UpdatePlan& plan) {
         if (throughLink(slot.path)) return;
+        // Each record's range is read from the resource into buffers that serve every slot.
         std::vector<std::span<const std::byte>> expected;
         std::vector<std::byte> companion;
-        if (slot.plain.step >= 0) expected.push_back(recordBytes(archive_, slot.plain.step));
+        if (slot.plain.step >= 0) {
+            readRecord(archive_, slot.plain.step, plainBytes_);
+            expected.push_back(plainBytes_);
+        }
         if (slot.withWav.byCompanion) {
-            companion = companionBytes(recordBytes(archive_, slot.withWav.step));
+            readRecord(archive_, slot.withWav.step, wavBytes_);
+            companion = companionBytes(wavBytes_);
             expected.push_back(companion);
         } else if (slot.withWav.step != slot.plain.step) {
-            expected.push_back(recordBytes(archive_, slot.withWav.step));
+            readRecord(archive_, slot.withWav.step, wavBytes_);
+            expected.push_back(wavBytes_);
         }
         std::vector<std::byte> bytes;
         std::string problem;
@@ -198,7 +204,8 @@ private:
         std::vector<std::byte> sound(contents.samples.size());
         scrambleInto(contents.samples, 0, sound);
         // Only the header differs: the sound is unchanged.
-        if (std::ranges::equal(sound, recordBytes(archive_, slot.withWav.step))) return;
+        readRecord(archive_, slot.withWav.step, wavBytes_);
+        if (std::ranges::equal(sound, wavBytes_)) return;
         offers_[groupOf(slot.withWav.step)].push_back({slot.path, slot.canonical, true, std::move(sound)});
     }
 
@@ -228,6 +235,8 @@ private:
     NameRules rules_;
     UnpackPlan plain_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 20);
+    std::vector<std::byte> plainBytes_;
+    std::vector<std::byte> wavBytes_;
     std::map<std::vector<int>, std::vector<Offer>> offers_;
     std::map<std::string, PathState> directories_;  // inside data/, as looked up
     UpdatePlan* plan_ = nullptr;

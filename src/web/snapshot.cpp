@@ -117,11 +117,16 @@ void describeSnapshot(Host& host, Snapshot& snapshot) {
     snapshot.disk = pack::missingDirectory(host, archive);
     snapshot.diskText = snapshot.disk.step >= 0 ? pack::diskStopText(host, snapshot.disk) : std::string();
     snapshot.kinds.clear();
+    // A kind is told by a record's first bytes: only those are read.
+    std::vector<std::byte> probe;
     for (int i = 0; i < archive.table->count; ++i) {
         const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(i)];
         const bool inside = checkEntry(entry, static_cast<std::int32_t>(archive.resource.size));
-        snapshot.kinds.push_back(
-            recordKind(entry.name, inside ? pack::recordBytes(archive, i) : std::span<const std::byte>()));
+        probe.clear();
+        if (inside && !isSoundName(entry.name)) {
+            archive.resource.read(entry.offset, std::min<std::int64_t>(entry.length, kTextProbe), probe);
+        }
+        snapshot.kinds.push_back(recordKind(entry.name, probe));
     }
 }
 

@@ -78,21 +78,26 @@ Reply WorkbenchState::record(std::string_view number, bool wav, std::string_view
     if (!checkEntry(entry, static_cast<std::int32_t>(archive.resource.size))) {
         return refusal(404, {"record " + std::to_string(record) + " lies outside the resource"});
     }
-    const std::span<const std::byte> bytes = pack::recordBytes(archive, record - 1);
+    // Only what the reply carries is read: the first `most` bytes, or the whole sound for its .WAV.
+    if (wav && snapshot->kinds[static_cast<std::size_t>(record - 1)] != RecordKind::sound) {
+        return refusal(404, {"record " + std::to_string(record) + " is not a sound"});
+    }
+    std::vector<std::byte> bytes;
+    const auto length = static_cast<std::size_t>(entry.length);
+    if (!archive.resource.read(entry.offset, static_cast<std::int64_t>(wav ? length : std::min(length, most)), bytes)) {
+        return refusal(500, {pack::withReason(pack::shownPath(host_, archive.resourceFile) + ": cannot be read",
+                                              archive.resource.failure())});
+    }
     Reply reply;
     if (wav) {
-        if (snapshot->kinds[static_cast<std::size_t>(record - 1)] != RecordKind::sound) {
-            return refusal(404, {"record " + std::to_string(record) + " is not a sound"});
-        }
         const std::vector<std::byte> companion = companionBytes(bytes);
         reply.type = "audio/wav";
         reply.body.assign(reinterpret_cast<const char*>(companion.data()), companion.size());
         if (download) reply.fileName = lastPart(host_.importListName(wavNameFor(entry.name)));
         return reply;
     }
-    const std::span<const std::byte> shown = bytes.first(std::min(bytes.size(), most));
     reply.type = "application/octet-stream";
-    reply.body.assign(reinterpret_cast<const char*>(shown.data()), shown.size());
+    reply.body.assign(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     if (download) reply.fileName = lastPart(host_.importListName(entry.name));
     return reply;
 }

@@ -40,6 +40,7 @@ public:
     }
     std::size_t read(std::span<std::byte>) override { return 0; }
     bool failed() const override { return false; }
+    bool readAt(std::int64_t, std::span<std::byte>) override { return false; }
 };
 
 // The in-memory disk with what it cannot hold by itself: links, devices and a

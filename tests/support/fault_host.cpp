@@ -26,6 +26,13 @@ public:
 
     bool failed() const override { return failed_ || inner_->failed(); }
 
+    // A failing ranged read fails that read alone: another range may still be had.
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override {
+        if (!host_.next(Operation::read, path_)) return inner_->readAt(offset, buffer);
+        if (host_.kind() == FaultKind::cutShort) inner_->readAt(offset, buffer.first(buffer.size() / 2));
+        return false;
+    }
+
 private:
     FaultHost& host_;
     std::unique_ptr<ReadFile> inner_;

@@ -72,6 +72,15 @@ std::size_t MemoryReadFile::read(std::span<std::byte> buffer) {
     return count;
 }
 
+bool MemoryReadFile::readAt(std::int64_t offset, std::span<std::byte> buffer) {
+    if (offset < 0 || static_cast<std::uint64_t>(offset) > bytes_.size() ||
+        buffer.size() > bytes_.size() - static_cast<std::size_t>(offset)) {
+        return false;
+    }
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(offset), buffer.size(), buffer.begin());
+    return true;
+}
+
 bool MemoryHost::parentExists(const std::string& path) const {
     const auto slash = path.find_last_of("\\/");
     return slash == std::string::npos || directories.count(path.substr(0, slash)) != 0;

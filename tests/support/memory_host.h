@@ -105,6 +105,7 @@ public:
     bool measure(std::int64_t& size) override;
     std::size_t read(std::span<std::byte> buffer) override;
     bool failed() const override { return false; }
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override;
 
 private:
     Bytes bytes_;

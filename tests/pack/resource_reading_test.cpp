@@ -1,0 +1,199 @@
+// quillpack reads the resource a range at a time: no command holds it whole,
+// a range that cannot be read stops the command before anything depends on
+// it, and a resource another program writes into meanwhile is not mixed into
+// what a command writes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "pack/pack.h"
+#include "support/memory_host.h"
+#include "support/pack_run.h"
+
+namespace quill::pack {
+namespace {
+
+using testing::Bytes;
+using testing::MemoryHost;
+using testing::toBytes;
+
+// The resource's reads seen one by one: the largest asked for, and a hook run
+// before a chosen one (another program at work, or the disk failing).
+class ResourceWatch : public ReadFile {
+public:
+    ResourceWatch(std::unique_ptr<ReadFile> inner, std::function<bool(std::size_t)> before, std::size_t& largest,
+                  int& reads)
+        : inner_(std::move(inner)), before_(std::move(before)), largest_(largest), reads_(reads) {}
+    bool measure(std::int64_t& size) override { return inner_->measure(size); }
+    std::size_t read(std::span<std::byte> buffer) override {
+        largest_ = std::max(largest_, buffer.size());
+        return inner_->read(buffer);
+    }
+    bool failed() const override { return inner_->failed(); }
+    bool readAt(std::int64_t offset, std::span<std::byte> buffer) override {
+        largest_ = std::max(largest_, buffer.size());
+        if (!before_(static_cast<std::size_t>(++reads_))) return false;
+        return inner_->readAt(offset, buffer);
+    }
+
+private:
+    std::unique_ptr<ReadFile> inner_;
+    std::function<bool(std::size_t)> before_;
+    std::size_t& largest_;
+    int& reads_;
+};
+
+class RangeHost : public MemoryHost {
+public:
+    int allocations = 0;
+    std::size_t largestRead = 0;
+    int reads = 0;
+    // Run before each ranged read of the resource (counted from 1); false fails that read.
+    std::function<bool(std::size_t)> beforeRead = [](std::size_t) { return true; };
+
+    // No memory for an image of the resource (small files, a history say, may have theirs).
+    std::unique_ptr<ImageMemory> allocate(std::size_t size) override {
+        if (size < files.at("G\\S.RES").size()) return MemoryHost::allocate(size);
+        ++allocations;
+        return nullptr;
+    }
+    std::unique_ptr<ReadFile> openForReading(const std::string& path, NameCase nameCase) override {
+        auto inner = MemoryHost::openForReading(path, nameCase);
+        if (!inner || path != "G\\S.RES") return inner;
+        return std::make_unique<ResourceWatch>(std::move(inner), beforeRead, largestRead, reads);
+    }
+};
+
+// 40 records of 4 KiB each, unpacked into data/ (one edited), and a file to add.
+void makeArchive(RangeHost& host) {
+    host.directories = {"G", "G\\data"};
+    std::string list;
+    Bytes resource;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "R" + std::to_string(i) + ".BIN";
+        list += "4096 " + std::to_string(i * 4096) + " " + name + "\r\n";
+        Bytes bytes(4096, static_cast<std::byte>(i));
+        host.files["G\\data\\" + name] = bytes;
+        resource.insert(resource.end(), bytes.begin(), bytes.end());
+    }
+    host.files["G\\S.RD"] = toBytes(list);
+    host.files["G\\S.RES"] = resource;
+    host.files["G\\data\\R7.BIN"] = toBytes("an edit");
+    host.files["G\\data\\NEW.BIN"] = toBytes("new");
+}
+
+struct Command {
+    const char* what;
+    std::vector<const char*> words;
+    std::vector<const char*> first = {};
+    PackStatus status = PackStatus::done;
+};
+
+const Command kCommands[] = {
+    {"update", {"update", "G\\S.RD"}},
+    {"add", {"add", "G\\S.RD", "G\\data\\NEW.BIN"}},
+    {"remove", {"remove", "G\\S.RD", "R3.BIN"}},
+    {"rename", {"rename", "G\\S.RD", "R3.BIN", "Q.BIN"}},
+    {"extract", {"extract", "G\\S.RD", "-C", "G\\out"}},
+    {"compact", {"compact", "G\\S.RD", "G\\N.RD"}},
+    {"status", {"status", "G\\S.RD"}, {}, PackStatus::differs},
+    {"undo", {"undo", "G\\S.RD"}, {"remove", "G\\S.RD", "R3.BIN"}},
+    {"restore", {"restore", "G\\S.RD", "1"}, {"rename", "G\\S.RD", "R3.BIN", "Q.BIN"}},
+};
+
+TEST(ResourceReading, NoCommandHoldsTheWholeResource) {
+    for (const Command& command : kCommands) {
+        RangeHost host;
+        makeArchive(host);
+        if (!command.first.empty()) {
+            ASSERT_EQ(testing::runQuillpack(host, command.first).status, PackStatus::done) << command.what;
+        }
+        host.largestRead = 0;
+        host.reads = 0;
+        const testing::PackResult result = testing::runQuillpack(host, command.words);
+        EXPECT_EQ(result.status, command.status) << command.what << ": " << result.err;
+        EXPECT_EQ(host.allocations, 0) << command.what;
+        // A record at a time at most (a sound's .WAV or a checksum reads no more).
+        EXPECT_LE(host.largestRead, std::size_t{4096}) << command.what;
+        EXPECT_GT(host.reads, 0) << command.what << " read no range at all";
+    }
+}
+
+// What a failed command must leave: the pair and data/ as they were, no history, nothing extracted.
+void expectUntouched(const RangeHost& host, const RangeHost& before, const char* what) {
+    EXPECT_EQ(host.files.at("G\\S.RD"), before.files.at("G\\S.RD")) << what;
+    EXPECT_EQ(host.files.at("G\\S.RES").size(), before.files.at("G\\S.RES").size()) << what;
+    EXPECT_EQ(host.files.count("G\\N.RD"), 0u) << what;
+    for (const auto& [path, bytes] : before.files) {
+        if (path.rfind("G\\data\\", 0) != 0) continue;
+        EXPECT_EQ(host.files.count(path) ? host.files.at(path) : Bytes(), bytes) << what << " " << path;
+    }
+}
+
+TEST(ResourceReading, ARangeThatCannotBeReadStopsTheCommandWithNothingWritten) {
+    for (const Command& command : kCommands) {
+        if (std::string(command.what) == "status") continue;  // writes nothing either way
+        RangeHost host;
+        makeArchive(host);
+        if (!command.first.empty()) {
+            ASSERT_EQ(testing::runQuillpack(host, command.first).status, PackStatus::done) << command.what;
+        }
+        const RangeHost before = host;
+        host.reads = 0;
+        host.failure = "Input/output error";
+        host.beforeRead = [](std::size_t read) { return read != 2; };
+        const testing::PackResult result = testing::runQuillpack(host, command.words);
+        EXPECT_EQ(result.status, PackStatus::archiveUnsafe) << command.what << ": " << result.err;
+        EXPECT_NE(result.err.find("S.RES: cannot be read: Input/output error"), std::string::npos)
+            << command.what << ": " << result.err;
+        if (std::string(command.what) == "extract") {
+            // Files before the failure are whole; the one whose range failed is not written.
+            for (const auto& [path, bytes] : host.files) {
+                if (path.rfind("G\\out\\", 0) != 0) continue;
+                const int record = std::stoi(path.substr(7));
+                EXPECT_EQ(bytes, Bytes(4096, static_cast<std::byte>(record))) << path;
+            }
+            EXPECT_EQ(host.files.count("G\\out\\R1.BIN"), 0u);
+            continue;
+        }
+        expectUntouched(host, before, command.what);
+        EXPECT_EQ(host.files.count("G\\S.RD.history"), before.files.count("G\\S.RD.history")) << command.what;
+    }
+}
+
+TEST(ResourceReading, AResourceWrittenIntoMeanwhileIsNotMixedIn) {
+    for (const Command& command : kCommands) {
+        // add and remove copy no byte of the resource: they read only the
+        // history's checksums, after their own append.
+        if (std::string(command.what) == "status" || std::string(command.what) == "add" ||
+            std::string(command.what) == "remove") {
+            continue;
+        }
+        RangeHost host;
+        makeArchive(host);
+        if (!command.first.empty()) {
+            ASSERT_EQ(testing::runQuillpack(host, command.first).status, PackStatus::done) << command.what;
+        }
+        const RangeHost before = host;
+        host.reads = 0;
+        // Another program rewrites a byte in place (same size) after the first range is read.
+        host.beforeRead = [&host](std::size_t read) {
+            if (read == 2) {
+                host.files["G\\S.RES"][0] = std::byte{0x55};
+                host.changed("G\\S.RES");
+            }
+            return true;
+        };
+        const testing::PackResult result = testing::runQuillpack(host, command.words);
+        EXPECT_EQ(result.status, PackStatus::archiveUnsafe) << command.what << ": " << result.err;
+        EXPECT_NE(result.err.find("S.RES: changed by another program while it was read"), std::string::npos)
+            << command.what << ": " << result.err;
+        if (std::string(command.what) == "extract") continue;
+        EXPECT_EQ(host.files.at("G\\S.RD"), before.files.at("G\\S.RD")) << command.what;
+        EXPECT_EQ(host.files.count("G\\N.RD"), 0u) << command.what;
+    }
+}
+
+}  // namespace
+}  // namespace quill::pack
