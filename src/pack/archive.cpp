@@ -102,6 +102,7 @@ PackStatus loadArchive(Host& host, Console& err, const std::string& listPath, Ar
     }
     archive.resourceFile = host.foundPath(archive.paths.resource, NameCase::ignoreWhenMissing);
     archive.plan = planUnpack(*archive.table, archive.resource.size, host.nameRules(), true);
+    archive.plainPlan = planUnpack(*archive.table, archive.resource.size, host.nameRules(), false);
     return PackStatus::done;
 }
 

@@ -29,7 +29,9 @@ struct Archive {
     std::unique_ptr<EntryTable> table = std::make_unique<EntryTable>();
     ResourceFile resource;
     std::string resourceFile;  // the resource as found (on Linux perhaps in another letter case), for messages
+    // What an unpack leaves at every path, worked out once: with -dig2wav, and without.
     UnpackPlan plan;
+    UnpackPlan plainPlan;
 };
 
 // Reads and checks the archive; on failure says why on err and returns the

@@ -35,7 +35,7 @@ public:
             const UnpackPlan& after, const std::vector<TakenFile>& taken,
             const std::set<std::pair<std::int64_t, std::uint64_t>>& kept)
         : host_(host), err_(err), archive_(archive), laid_(laid), after_(after), taken_(taken), kept_(kept),
-          plainBefore_(planUnpack(*archive.table, archive.resource.size, host.nameRules(), false)),
+          plainBefore_(archive.plainPlan),
           plainAfter_(planUnpack(*laid.expected, after.resourceSize, host.nameRules(), false)), edit_(edit) {
         // Renamed records whose file (or .WAV) is in data/: their files move.
         for (const auto& [record, name] : edit.renamed) {
@@ -202,7 +202,7 @@ private:
     const UnpackPlan& after_;
     const std::vector<TakenFile>& taken_;
     const std::set<std::pair<std::int64_t, std::uint64_t>>& kept_;
-    UnpackPlan plainBefore_;
+    const UnpackPlan& plainBefore_;
     UnpackPlan plainAfter_;
     const ArchiveEdit& edit_;
     // Renamed records (old numbering) whose file, or whose .WAV (true), is in data/.

@@ -30,7 +30,7 @@ class Extractor {
 public:
     Extractor(Host& host, Console& out, Console& err, const Archive& archive, const ExtractOptions& options)
         : host_(host), out_(out), err_(err), archive_(archive), options_(options),
-          plan_(planUnpack(*archive.table, archive.resource.size, host.nameRules(), options.dig2wav)),
+          plan_(options.dig2wav ? archive.plan : archive.plainPlan),
           directory_(options.directory.empty() ? archive.paths.dataDirectory : withSeparator(options.directory)) {}
 
     PackStatus run() {
@@ -224,7 +224,7 @@ private:
     Console& err_;
     const Archive& archive_;
     const ExtractOptions& options_;
-    UnpackPlan plan_;
+    const UnpackPlan& plan_;
     std::string directory_;
     std::set<std::string> made_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);

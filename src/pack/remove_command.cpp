@@ -33,7 +33,7 @@ std::string recordText(const Archive& archive, int record) {
 // the archive leaves there is an edit not put back: renaming the record
 // would leave it behind for good. Named; false when there is one.
 bool noEditLeftBehind(Host& host, Console& err, const Archive& archive, int record) {
-    const UnpackPlan plainPlan = planUnpack(*archive.table, archive.resource.size, host.nameRules(), false);
+    const UnpackPlan& plainPlan = archive.plainPlan;
     const UnpackStep& step = archive.plan.steps[static_cast<std::size_t>(record)];
     const std::string& name = archive.table->entries[static_cast<std::size_t>(record)].name;
     std::vector<std::byte> buffer(1 << 16);

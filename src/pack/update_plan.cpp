@@ -36,7 +36,7 @@ class Planner {
 public:
     Planner(Host& host, const Archive& archive, bool wav2dig)
         : host_(host), archive_(archive), wav2dig_(wav2dig), rules_(host.nameRules()),
-          plain_(planUnpack(*archive.table, archive.resource.size, rules_, false)) {}
+          plain_(archive.plainPlan) {}
 
     PackStatus run(UpdatePlan& plan) {
         plan_ = &plan;
@@ -233,7 +233,7 @@ private:
     const Archive& archive_;
     bool wav2dig_;
     NameRules rules_;
-    UnpackPlan plain_;
+    const UnpackPlan& plain_;
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 20);
     std::vector<std::byte> plainBytes_;
     std::vector<std::byte> wavBytes_;
