@@ -177,6 +177,7 @@ std::vector<std::string> editProblems(const Archive& archive, NameRules, const A
 
 LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit) {
     LaidOutEdit laid;
+    laid.rangesRead = &edit.rangesRead;
     const std::span<const std::byte> head = archive.listHead;
     const auto& entries = archive.table->entries;
     const int count = archive.table->count;

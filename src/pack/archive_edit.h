@@ -37,6 +37,10 @@ struct ArchiveEdit {
     std::map<int, std::string> renamed;  // record -> its new name
     std::set<int> removed;               // records dropped from the list (their bytes stay)
     std::string command = "change";      // what made it, for the history: "update", "add", ...
+    // Checksums of ranges of the resource (offset, length) this command read
+    // whole as they stood when it began: the history takes them instead of
+    // reading the ranges again.
+    std::map<std::pair<std::int64_t, std::int64_t>, std::uint64_t> rangesRead;
 
     bool empty() const { return replaced.empty() && added.empty() && renamed.empty() && removed.empty(); }
 };
@@ -65,6 +69,7 @@ struct LaidOutEdit {
     std::unique_ptr<EntryTable> expected = std::make_unique<EntryTable>();
     // For each record of the new list, the record of the old list it was (-1: added).
     std::vector<int> fromRecord;
+    const std::map<std::pair<std::int64_t, std::int64_t>, std::uint64_t>* rangesRead = nullptr;  // the edit's
 };
 
 // Lays out an edit that editProblems accepted.

@@ -23,9 +23,12 @@ std::set<Range> rangesOf(std::span<const std::byte> head) {
 // bytes, read through `buffer` a piece at a time, then what the commit appends.
 std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Range range,
                             std::vector<std::byte>& buffer) {
+    const std::int64_t end = range.first + range.second;
+    if (laid.rangesRead != nullptr && end <= archive.resource.size) {
+        if (const auto known = laid.rangesRead->find(range); known != laid.rangesRead->end()) return known->second;
+    }
     XXH3_state_t* state = XXH3_createState();
     XXH3_64bits_reset(state);
-    const std::int64_t end = range.first + range.second;
     for (std::int64_t at = range.first; at < std::min(end, archive.resource.size);) {
         const auto piece = std::span(buffer).first(
             static_cast<std::size_t>(std::min<std::int64_t>(static_cast<std::int64_t>(buffer.size()),

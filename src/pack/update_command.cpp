@@ -72,6 +72,7 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     // The files taken are the user's edits, as they were when read.
     ArchiveEdit edit;
     edit.command = "update";
+    edit.rangesRead = std::move(plan.rangesRead);
     std::vector<TakenFile> taken;
     for (Change& change : plan.changes) {
         if (const auto seen = plan.seen.find(change.sourceFile); seen != plan.seen.end()) {

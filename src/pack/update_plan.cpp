@@ -7,6 +7,7 @@
 #include "archive/list_rewrite.h"
 #include "archive/output_path.h"
 #include "pack/entry_file.h"
+#include "pack/history.h"
 #include "pack/progress.h"
 #include "pack/update.h"
 #include "sound/dig_to_wav.h"
@@ -61,6 +62,12 @@ public:
 
 private:
     const ListEntry& entry(int record) const { return archive_.table->entries[static_cast<std::size_t>(record)]; }
+
+    // A record's bytes, read from the resource into `into`; its range's checksum kept for the history.
+    void readWhole(int record, std::vector<std::byte>& into) {
+        readRecord(archive_, record, into);
+        plan_->rangesRead.try_emplace({entry(record).offset, entry(record).length}, checksum(into));
+    }
 
     std::string hostPath(const std::string& name) const {
         return entryOutputPath(archive_.paths.dataDirectory, host_.importListName(name));
@@ -130,15 +137,15 @@ private:
         std::vector<std::span<const std::byte>> expected;
         std::vector<std::byte> companion;
         if (slot.plain.step >= 0) {
-            readRecord(archive_, slot.plain.step, plainBytes_);
+            readWhole(slot.plain.step, plainBytes_);
             expected.push_back(plainBytes_);
         }
         if (slot.withWav.byCompanion) {
-            readRecord(archive_, slot.withWav.step, wavBytes_);
+            readWhole(slot.withWav.step, wavBytes_);
             companion = companionBytes(wavBytes_);
             expected.push_back(companion);
         } else if (slot.withWav.step != slot.plain.step) {
-            readRecord(archive_, slot.withWav.step, wavBytes_);
+            readWhole(slot.withWav.step, wavBytes_);
             expected.push_back(wavBytes_);
         }
         std::vector<std::byte> bytes;
@@ -204,7 +211,7 @@ private:
         std::vector<std::byte> sound(contents.samples.size());
         scrambleInto(contents.samples, 0, sound);
         // Only the header differs: the sound is unchanged.
-        readRecord(archive_, slot.withWav.step, wavBytes_);
+        readWhole(slot.withWav.step, wavBytes_);
         if (std::ranges::equal(sound, wavBytes_)) return;
         offers_[groupOf(slot.withWav.step)].push_back({slot.path, slot.canonical, true, std::move(sound)});
     }
