@@ -34,6 +34,12 @@ public:
     std::vector<std::byte> bytes(std::int64_t offset, std::int64_t length) const;
 
     bool failed() const { return state_ && state_->failed.load(); }
+    // Its last change when it was opened; false when the system did not say.
+    bool openedAt(FileTime& time) const {
+        if (!state_ || !state_->timed) return false;
+        time = state_->time;
+        return true;
+    }
     // The system's words for the first failed read.
     std::string failure() const;
 

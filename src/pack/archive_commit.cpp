@@ -170,6 +170,11 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOut
         return PackStatus::archiveUnsafe;
     }
     report.version = history.current;
+    // The resource as this commit leaves it, so the next one can tell whether another program wrote into it.
+    FileTime resourceTime;
+    const bool timed = host.readModificationTime(archive.paths.resource, NameCase::ignoreWhenMissing, resourceTime);
+    history.resourceSize = timed ? archive.resource.size + edit.appendedBytes : -1;
+    history.resourceTicks = timed ? resourceTime.ticks : 0;
     std::unique_ptr<StagedFile> staged;
     if (!stageHistory(host, err, archive, history, staged, problem)) return failed(host, err, archive, problem, appended);
     // The last moment the change can still be called off.

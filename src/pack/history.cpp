@@ -3,6 +3,7 @@
 //
 //   quillpack history 1
 //   current C previous P L next N
+//   resource SIZE TICKS                 (optional: the resource as the last commit left it)
 //   range OFFSET LENGTH CHECKSUM        (one per range any version uses)
 //   version NUMBER TIME HEADLENGTH TAILLENGTH TAILCHECKSUM
 //   command TEXT
@@ -138,6 +139,9 @@ std::vector<std::byte> serializeHistory(const History& history) {
     put(out, kMagic);
     put(out, "current " + std::to_string(history.current) + " previous " + std::to_string(history.previousCurrent) +
                  " " + std::to_string(history.previousLast) + " next " + std::to_string(history.nextNumber) + "\n");
+    if (history.resourceSize >= 0) {
+        put(out, "resource " + std::to_string(history.resourceSize) + " " + std::to_string(history.resourceTicks) + "\n");
+    }
     for (const auto& [range, sum] : history.ranges) {
         put(out, "range " + std::to_string(range.first) + " " + std::to_string(range.second) + " " + hex(sum) + "\n");
     }
@@ -203,6 +207,15 @@ bool parseHistory(std::span<const std::byte> bytes, History& history, std::strin
         std::int64_t length = 0;
         std::uint64_t sum = 0;
         Hex sumHex{sum};
+        if (fields(line, "resource", offset, length)) {
+            if (offset < 0 || !history.versions.empty() || !history.ranges.empty()) {
+                problem = "its resource line is damaged";
+                return false;
+            }
+            history.resourceSize = offset;
+            history.resourceTicks = length;
+            continue;
+        }
         if (fields(line, "range", offset, length, sumHex)) {
             if (offset < 0 || length < 0) {
                 problem = "a range with a negative offset or length";

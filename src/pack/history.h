@@ -48,6 +48,11 @@ struct History {
     // The version the file named as current, even when the list is no
     // longer it (changed by hand): what a list found so was made from.
     int storedCurrent = 0;
+    // The resource as the last commit left it (size, last change): found so
+    // again, no other program wrote into it since, and the checksums known
+    // still hold without reading the ranges again. Size -1: not known.
+    std::int64_t resourceSize = -1;
+    std::int64_t resourceTicks = 0;
 
     const HistoryVersion* find(int number) const;
     // The checksum a version recorded for one of its ranges; false when none.

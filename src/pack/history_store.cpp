@@ -54,13 +54,36 @@ std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Ran
 // Each range of the version as the resource holds it now: a range the table
 // knows with other bytes was rewritten in place since, and the version keeps
 // its own checksum, so that every version is judged by its own bytes.
-void recordChecksums(const Archive& archive, const LaidOutEdit& laid, HistoryVersion& version, History& history) {
+void recordChecksums(const Archive& archive, const LaidOutEdit& laid, HistoryVersion& version, History& history,
+                     const std::map<Range, std::uint64_t>& trusted) {
     std::vector<std::byte> buffer(1 << 20);
     for (const Range& range : rangesOf(version.head)) {
-        const std::uint64_t sum = rangeChecksum(archive, laid, range, buffer);
+        const auto held = trusted.find(range);
+        const std::uint64_t sum = held != trusted.end() ? held->second : rangeChecksum(archive, laid, range, buffer);
         const auto [known, fresh] = history.ranges.try_emplace(range, sum);
         if (!fresh && known->second != sum) version.ownChecksums[range] = sum;
     }
+}
+
+// The checksums of the version the last commit left current, when the
+// resource is as that commit left it (no other program wrote into it since):
+// they still hold, and those ranges need not be read again.
+std::map<Range, std::uint64_t> trustedChecksums(const Archive& archive, const History& history) {
+    std::map<Range, std::uint64_t> trusted;
+    FileTime opened;
+    if (history.resourceSize < 0 || history.resourceSize != archive.resource.size ||
+        !archive.resource.openedAt(opened) || opened.ticks != history.resourceTicks) {
+        return trusted;
+    }
+    const HistoryVersion* stamped = history.find(history.storedCurrent);
+    if (stamped == nullptr) return trusted;
+    for (const Range& range : rangesOf(stamped->head)) {
+        std::uint64_t sum = 0;
+        if (range.first + range.second <= archive.resource.size && history.checksumOf(*stamped, range, sum)) {
+            trusted[range] = sum;
+        }
+    }
+    return trusted;
 }
 
 HistoryVersion versionOf(Host& host, History& history, std::string command, std::string summary,
@@ -147,6 +170,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
                        const HistoryNote& note, History& history, int& dropped) {
     dropped = 0;
     if (const PackStatus status = loadHistory(host, err, archive, history); status != PackStatus::done) return status;
+    const std::map<Range, std::uint64_t> trusted = trustedChecksums(archive, history);
     ListTail tail;
     if (!readListTail(host, archive, tail)) {
         err.print(withReason(shownPath(host, archive.paths.list) + ": cannot be read", host.lastFailure()) + "\n");
@@ -159,7 +183,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         const std::string summary = counted(table->count, "record", "records");
         const bool first = history.versions.empty();
         HistoryVersion found = versionOf(host, history, first ? "found" : "changed outside", summary, archive.listHead, tail);
-        recordChecksums(archive, laid, found, history);
+        recordChecksums(archive, laid, found, history, trusted);
         history.current = found.number;
         // After the version it was made from, so that undo goes back to that
         // one; like any change after undo, it drops what was ahead (unless
@@ -183,7 +207,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         history.versions.resize(static_cast<std::size_t>(at + 1));
         history.versions.push_back(versionOf(host, history, note.command, note.summary, laid.listHead, tail));
         history.current = history.versions.back().number;
-        recordChecksums(archive, laid, history.versions.back(), history);
+        recordChecksums(archive, laid, history.versions.back(), history, trusted);
     }
     while (history.versions.size() > kHistoryVersions && history.versions.front().number != history.current) {
         history.versions.erase(history.versions.begin());

@@ -246,6 +246,9 @@ pack::PackStatus serveWorkbench(Host& host, Console& out, Console& err, const Se
     httplib::Server server;
     server.set_payload_max_length(kUploadLimit);
     server.set_keep_alive_timeout(1);
+    // Replies go out at once: with Nagle's wait, a small reply after another on a
+    // kept-alive connection sits until the browser's delayed acknowledgement.
+    server.set_tcp_nodelay(true);
     server.set_default_headers(commonHeaders());
     keys.port = listenOn(server, options.port, err);
     if (keys.port <= 0) return pack::PackStatus::inputUnusable;

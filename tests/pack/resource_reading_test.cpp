@@ -140,6 +140,46 @@ TEST(ResourceReading, UpdateReadsEachRangeOnceWithItsHistory) {
     EXPECT_EQ(host.files.at("G\\data\\R9.BIN"), Bytes(4096, std::byte{9}));
 }
 
+// The history keeps the resource's size and last change as each commit left
+// it: while they hold, the checksums it knows hold, and a change that copies
+// no old byte (add, rename) reads no range. Once another program wrote into
+// the resource, every range is read again, so a version records the bytes it
+// really points at.
+TEST(ResourceReading, TheHistoryReadsTheResourceAgainOnlyAfterAnotherProgramWroteIntoIt) {
+    RangeHost host;
+    makeArchive(host);
+    ASSERT_EQ(testing::runQuillpack(host, {"update", "G\\S.RD"}).status, PackStatus::done);
+    host.totalRead = 0;
+    ASSERT_EQ(testing::runQuillpack(host, {"add", "G\\S.RD", "G\\data\\NEW.BIN"}).status, PackStatus::done);
+    EXPECT_EQ(host.totalRead, 0u);
+    host.totalRead = 0;
+    ASSERT_EQ(testing::runQuillpack(host, {"rename", "G\\S.RD", "NEW.BIN", "OLD.BIN"}).status, PackStatus::done);
+    EXPECT_LT(host.totalRead, 4096u);  // the renamed record's few bytes, held against its file in data/
+
+    // Another program flips a byte of R2 in place; data/ is unpacked again to match.
+    host.files["G\\S.RES"][2 * 4096] = std::byte{0x77};
+    host.changed("G\\S.RES");
+    host.files["G\\data\\R2.BIN"] = Bytes(4096, std::byte{2});
+    host.files["G\\data\\R2.BIN"][0] = std::byte{0x77};
+    host.totalRead = 0;
+    const testing::PackResult removed = testing::runQuillpack(host, {"remove", "G\\S.RD", "OLD.BIN"});
+    ASSERT_EQ(removed.status, PackStatus::done) << removed.err;
+    EXPECT_GE(host.totalRead, 39u * 4096u);
+    // The version just made holds R2's rewritten bytes, and so does the next
+    // one, made without reading them again: undo and redo reach both.
+    host.totalRead = 0;
+    ASSERT_EQ(testing::runQuillpack(host, {"add", "G\\S.RD", "G\\data\\OLD.BIN"}).status, PackStatus::done);
+    EXPECT_EQ(host.totalRead, 0u);
+    for (const char* move : {"undo", "redo", "undo"}) {
+        const testing::PackResult moved = testing::runQuillpack(host, {move, "G\\S.RD"});
+        EXPECT_EQ(moved.status, PackStatus::done) << move << ": " << moved.err;
+    }
+    // The version before the rewrite points at bytes that are gone: named, not reached.
+    const testing::PackResult before = testing::runQuillpack(host, {"undo", "G\\S.RD"});
+    EXPECT_EQ(before.status, PackStatus::inputUnusable);
+    EXPECT_NE(before.err.find("record 3 R2.BIN: its bytes in"), std::string::npos) << before.err;
+}
+
 // What a failed command must leave: the pair and data/ as they were, no history, nothing extracted.
 void expectUntouched(const RangeHost& host, const RangeHost& before, const char* what) {
     EXPECT_EQ(host.files.at("G\\S.RD"), before.files.at("G\\S.RD")) << what;
