@@ -38,6 +38,8 @@ public:
     // Fails this resource read (counted from 1; 0: none) with "Input/output error".
     int failRead = 0;
     int reads = 0;
+    // Run before each resource read, with its number.
+    std::function<void(int)> beforeRead;
 
     bool readModificationTime(const std::string& path, NameCase nameCase, FileTime& time) override {
         if (duringCommit && path == kList && files.at(kResource).size() > grownPast) {
@@ -60,7 +62,9 @@ public:
     std::size_t read(std::span<std::byte> buffer) override { return inner_->read(buffer); }
     bool failed() const override { return inner_->failed(); }
     bool readAt(std::int64_t offset, std::span<std::byte> buffer) override {
-        if (++host_.reads == host_.failRead) {
+        ++host_.reads;
+        if (host_.beforeRead) host_.beforeRead(host_.reads);
+        if (host_.reads == host_.failRead) {
             host_.failure = "Input/output error";
             return false;
         }
@@ -154,25 +158,60 @@ void expectUndoReachesTheVersionBefore(ReviewHost& host, const char* what) {
 }
 
 // The stamp is the resource's last change read when the history is written,
-// after the ranges were checked and their checksums taken: another program's
-// write in between is taken into the stamp, and from then on every change
-// trusts checksums the resource does not hold (and undo refuses each version
-// made so). The commit should stop (status 3), or stamp what it checked.
+// after the ranges were checked and the history's checksums taken (trusted,
+// or read after the last check that nothing wrote into the resource): another
+// program's write in between is taken into the stamp, and from then on every
+// change trusts checksums the resource does not hold (and undo refuses each
+// version made so). The commit should stop (status 3), or stamp only what it
+// checked. The memory host's open file keeps the bytes it opened, as a real
+// one does for a range read before another program's write.
 TEST(ResourceReview, AWriteDuringACommitIsNotTakenIntoTheStamp) {
-    ReviewHost host;
-    makeArchive(host);
-    ASSERT_EQ(run(host, {"update"}).status, PackStatus::done);
-    ASSERT_EQ(vouchedButWrong(host), std::vector<std::string>());
-    host.grownPast = host.files.at(kResource).size();
-    host.duringCommit = [&host] { rewriteRecord5(host); };
-    const testing::PackResult added = run(host, {"add", "G\\data\\NEW.BIN"});
-    ASSERT_TRUE(host.duringCommit == nullptr) << "the write was never made";
-    if (added.status == PackStatus::done) {
-        EXPECT_EQ(vouchedButWrong(host), std::vector<std::string>()) << "after add";
-    } else {
-        EXPECT_EQ(added.status, PackStatus::archiveUnsafe) << added.err;
+    const struct {
+        const char* what;
+        bool historyFirst;  // an update commits (and stamps) a history first
+        std::vector<const char*> words;
+        // The write comes before the 35th read (the new version's checksum of
+        // record 5 read already: the list as found reads 20 ranges first), else
+        // while the list is checked.
+        bool atRead35;
+    } cases[] = {
+        {"add with a stamped history, a write while the list is checked", true, {"add", "G\\data\\NEW.BIN"}, false},
+        {"remove with no history, a write while the checksums are read", false, {"remove", "R3.BIN"}, true},
+        {"rename with no history, a write while the checksums are read", false, {"rename", "R3.BIN", "Q3.BIN"}, true},
+    };
+    for (const auto& c : cases) {
+        ReviewHost host;
+        makeArchive(host);
+        if (c.historyFirst) {
+            ASSERT_EQ(run(host, {"update"}).status, PackStatus::done) << c.what;
+            ASSERT_EQ(vouchedButWrong(host), std::vector<std::string>()) << c.what;
+        } else {
+            host.files.at("G\\data\\R7.BIN") = Bytes(4096, std::byte{7});  // nothing to update
+        }
+        bool wrote = false;
+        const auto write = [&host, &wrote] {
+            if (!wrote) rewriteRecord5(host);
+            wrote = true;
+        };
+        host.reads = 0;
+        if (c.atRead35) {
+            host.beforeRead = [&write](int read) {
+                if (read == 35) write();
+            };
+        } else {
+            host.grownPast = host.files.at(kResource).size();
+            host.duringCommit = write;
+        }
+        const testing::PackResult result = run(host, c.words);
+        host.beforeRead = nullptr;
+        ASSERT_TRUE(wrote) << c.what << ": the write was never made";
+        if (result.status == PackStatus::done) {
+            EXPECT_EQ(vouchedButWrong(host), std::vector<std::string>()) << c.what;
+        } else {
+            EXPECT_EQ(result.status, PackStatus::archiveUnsafe) << c.what << ": " << result.err;
+        }
+        expectUndoReachesTheVersionBefore(host, c.what);
     }
-    expectUndoReachesTheVersionBefore(host, "after a write during add");
 }
 
 // A file system whose times are coarse (FAT keeps 2 s) shows a write in place
