@@ -39,9 +39,18 @@ PackStatus stopped(Host& host, Console& err, const Archive& archive, bool append
 // Appended in pieces of this size at most, so an interrupt is seen soon.
 constexpr std::size_t kAppendStep = 1 << 20;
 
-PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOutEdit& edit) {
+// `after`: the resource's last change once the bytes are in, for the history's stamp.
+PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOutEdit& edit, FileTime& after,
+                  bool& timed) {
     if (host.interrupted()) return stopped(host, err, archive, false);
+    timed = archive.resource.openedAt(after);
     if (edit.appendedBytes == 0) return PackStatus::done;
+    // Written into since it was read: the checks and checksums taken no longer hold.
+    if (archive.resource.changedSince(host, archive.paths.resource, NameCase::ignoreWhenMissing)) {
+        err.print(shownPath(host, archive.resourceFile) +
+                  ": changed by another program while it was read; the archive is as it was\n");
+        return PackStatus::writeFailed;
+    }
     std::int64_t size = 0;
     auto resource = host.openForAppending(archive.paths.resource, NameCase::ignoreWhenMissing, size);
     const std::string shown = shownPath(host, archive.resourceFile);
@@ -91,6 +100,7 @@ PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOu
                           "archive is as it was (bytes past its old end are not used by the list)\n");
         return PackStatus::writeFailed;
     }
+    timed = host.readModificationTime(archive.paths.resource, NameCase::ignoreWhenMissing, after);
     return PackStatus::done;
 }
 
@@ -107,7 +117,8 @@ bool sameRecords(const EntryTable& a, const EntryTable& b) {
 // The new list: its rewritten head, then the rest of the old list as it is,
 // read back from the disk and checked before it replaces the old one.
 PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOutEdit& edit, bool appended,
-                       const HistoryNote& note, CommitReport& report) {
+                       const HistoryNote& note, CommitReport& report, const FileTime& resourceAfter,
+                       bool resourceTimed) {
     // A list that is a link: the file it names is replaced, and the link kept.
     const std::string listFile = host.followedPath(archive.paths.list);
     if (listFile.empty()) {
@@ -170,11 +181,15 @@ PackStatus replaceList(Host& host, Console& err, Archive& archive, const LaidOut
         return PackStatus::archiveUnsafe;
     }
     report.version = history.current;
-    // The resource as this commit leaves it, so the next one can tell whether another program wrote into it.
+    // The resource as this commit leaves it, so the next one can tell whether
+    // another program wrote into it; not stamped when one did during the
+    // commit (the checksums may not be of what it holds now).
     FileTime resourceTime;
-    const bool timed = host.readModificationTime(archive.paths.resource, NameCase::ignoreWhenMissing, resourceTime);
-    history.resourceSize = timed ? archive.resource.size + edit.appendedBytes : -1;
-    history.resourceTicks = timed ? resourceTime.ticks : 0;
+    const bool stamped = resourceTimed &&
+                         host.readModificationTime(archive.paths.resource, NameCase::ignoreWhenMissing, resourceTime) &&
+                         resourceTime == resourceAfter;
+    history.resourceSize = stamped ? archive.resource.size + edit.appendedBytes : -1;
+    history.resourceTicks = stamped ? resourceTime.ticks : 0;
     std::unique_ptr<StagedFile> staged;
     if (!stageHistory(host, err, archive, history, staged, problem)) return failed(host, err, archive, problem, appended);
     // The last moment the change can still be called off.
@@ -204,8 +219,13 @@ PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutE
                                                          "written\n");
         return PackStatus::archiveUnsafe;
     }
-    if (const PackStatus status = append(host, err, archive, edit); status != PackStatus::done) return status;
-    return replaceList(host, err, archive, edit, edit.appendedBytes > 0, note, report);
+    FileTime resourceAfter;
+    bool resourceTimed = false;
+    if (const PackStatus status = append(host, err, archive, edit, resourceAfter, resourceTimed);
+        status != PackStatus::done) {
+        return status;
+    }
+    return replaceList(host, err, archive, edit, edit.appendedBytes > 0, note, report, resourceAfter, resourceTimed);
 }
 
 }  // namespace quill::pack

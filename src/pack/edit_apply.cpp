@@ -17,9 +17,9 @@ namespace quill::pack {
 namespace {
 
 // What an unpack leaves at one path: a record's bytes, or its sound's .WAV.
-std::vector<std::byte> contentOf(std::span<const std::byte> record, bool companion) {
+std::vector<std::byte> contentOf(std::vector<std::byte> record, bool companion) {
     if (companion) return companionBytes(record);
-    return {record.begin(), record.end()};
+    return record;
 }
 
 // What an unpack leaves at one path, with -dig2wav and without: a file
@@ -88,25 +88,36 @@ private:
         if (std::find(contents.begin(), contents.end(), content) == contents.end()) contents.push_back(std::move(content));
     }
 
+    // The distinct contents both writers leave, each record's bytes had once from `bytesOf`.
+    void collectContents(const Writers& writers, std::vector<std::vector<std::byte>>& contents,
+                         const auto& bytesOf) const {
+        const Replacement& first = writers.withWav;
+        const Replacement& second = writers.plain;
+        if (first.step >= 0 && first.step == second.step) {
+            std::vector<std::byte> record = bytesOf(first.step);
+            if (first.byCompanion || second.byCompanion) addContent(contents, companionBytes(record));
+            if (!first.byCompanion || !second.byCompanion) addContent(contents, std::move(record));
+            return;
+        }
+        for (const Replacement& writer : {first, second}) {
+            if (writer.step >= 0) addContent(contents, contentOf(bytesOf(writer.step), writer.byCompanion));
+        }
+    }
+
     bool examine(const std::string& canonical, std::vector<RefreshTarget>& targets) {
         const Writers before{finalWriter(plainBefore_, canonical), finalWriter(archive_.plan, canonical)};
         const Writers now{finalWriter(plainAfter_, canonical), finalWriter(after_, canonical)};
         if (now.plain.step < 0 && now.withWav.step < 0) return vacate(before, targets);
         if (sameWrite(before.plain, now.plain) && sameWrite(before.withWav, now.withWav)) return true;
+        // Each record read once: the two writers are mostly one record (its file, or its file and its .WAV).
         std::vector<std::vector<std::byte>> oldContents;
-        for (const Replacement& writer : {before.withWav, before.plain}) {
-            if (writer.step >= 0) addContent(oldContents, contentOf(readRecord(archive_, writer.step), writer.byCompanion));
-        }
+        collectContents(before, oldContents, [&](int step) { return readRecord(archive_, step); });
         std::vector<std::vector<std::byte>> newContents;
-        for (const Replacement& writer : {now.withWav, now.plain}) {
-            if (writer.step >= 0) {
-                const NewSource& source = newBytes_[static_cast<std::size_t>(writer.step)];
-                addContent(newContents, contentOf(source.oldRecord >= 0 ? readRecord(archive_, source.oldRecord)
-                                                                         : std::vector(source.bytes.begin(),
-                                                                                       source.bytes.end()),
-                                                  writer.byCompanion));
-            }
-        }
+        collectContents(now, newContents, [&](int step) {
+            const NewSource& source = newBytes_[static_cast<std::size_t>(step)];
+            return source.oldRecord >= 0 ? readRecord(archive_, source.oldRecord)
+                                         : std::vector(source.bytes.begin(), source.bytes.end());
+        });
         // Both hold distinct contents: equal sets when each of one is in the other.
         const auto holds = [](const auto& contents, const std::vector<std::byte>& content) {
             return std::find(contents.begin(), contents.end(), content) != contents.end();

@@ -53,6 +53,11 @@ struct History {
     // still hold without reading the ranges again. Size -1: not known.
     std::int64_t resourceSize = -1;
     std::int64_t resourceTicks = 0;
+    // The history file's own last change, when read from disk (not stored in
+    // it): a stamp no older than that may hide a write in the same tick of a
+    // coarse clock (FAT keeps 2 s), and is not trusted.
+    bool fileTimed = false;
+    std::int64_t fileTicks = 0;
 
     const HistoryVersion* find(int number) const;
     // The checksum a version recorded for one of its ranges; false when none.

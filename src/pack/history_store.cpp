@@ -72,7 +72,8 @@ std::map<Range, std::uint64_t> trustedChecksums(const Archive& archive, const Hi
     std::map<Range, std::uint64_t> trusted;
     FileTime opened;
     if (history.resourceSize < 0 || history.resourceSize != archive.resource.size ||
-        !archive.resource.openedAt(opened) || opened.ticks != history.resourceTicks) {
+        !archive.resource.openedAt(opened) || opened.ticks != history.resourceTicks || !history.fileTimed ||
+        history.fileTicks <= history.resourceTicks) {
         return trusted;
     }
     const HistoryVersion* stamped = history.find(history.storedCurrent);
@@ -146,6 +147,8 @@ PackStatus loadHistory(Host& host, Console& err, const Archive& archive, History
                   "; nothing changed (move it away to go on without the history)\n");
         return PackStatus::listUnreadable;
     }
+    FileTime written;
+    const bool timed = host.readModificationTime(path, NameCase::exact, written);
     WholeFile file;
     if (loadWholeFile(host, path, NameCase::exact, INT32_MAX, file) != LoadStatus::loaded) {
         err.print(withReason(shownPath(host, path) + ": cannot be read", host.lastFailure()) +
@@ -157,6 +160,8 @@ PackStatus loadHistory(Host& host, Console& err, const Archive& archive, History
                   "; nothing changed (move it away to go on without the history)\n");
         return PackStatus::listUnreadable;
     }
+    history.fileTimed = timed;
+    history.fileTicks = written.ticks;
     ListTail tail;
     if (!readListTail(host, archive, tail)) {
         err.print(withReason(shownPath(host, archive.paths.list) + ": cannot be read", host.lastFailure()) + "\n");
@@ -164,6 +169,15 @@ PackStatus loadHistory(Host& host, Console& err, const Archive& archive, History
     }
     reconcile(history, archive.listHead, tail);
     return PackStatus::done;
+}
+
+bool historyKnowsResource(Host& host, const Archive& archive) {
+    // Asked ahead of the commit, which says any problem with the history itself.
+    class Silent final : public Console {
+        void print(std::string_view) override {}
+    } quiet;
+    History history;
+    return loadHistory(host, quiet, archive, history) == PackStatus::done && !trustedChecksums(archive, history).empty();
 }
 
 PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const LaidOutEdit& laid,

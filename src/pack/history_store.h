@@ -40,6 +40,11 @@ bool readListTail(Host& host, const Archive& archive, ListTail& tail);
 // (nothing is changed over a history this tool cannot read).
 PackStatus loadHistory(Host& host, Console& err, const Archive& archive, History& history);
 
+// Whether the history knows the resource as it is now (the last commit left
+// it so), and so needs no checksum read for a range it knows; false when
+// there is no history, it cannot be read, or another program wrote since.
+bool historyKnowsResource(Host& host, const Archive& archive);
+
 // The history as a commit of `laid` leaves it: the list found recorded first
 // when it is no version yet, versions ahead of the current one dropped by a
 // new change (`dropped` says how many), the new list's version added (or the

@@ -163,6 +163,8 @@ PackStatus statusOfData(Host& host, Console& out, Console& err, const std::strin
     }
     DataStatus status;
     readDataStatus(host, archive, status);
+    // What could not be read, or changed meanwhile, is no report.
+    if (const PackStatus read = checkResourceRead(host, err, archive); read != PackStatus::done) return read;
     if (options.json) {
         if (const PackStatus printed = printJson(out, err, statusJson(host, archive, status));
             printed != PackStatus::done) {

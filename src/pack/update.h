@@ -46,7 +46,9 @@ struct UpdatePlan {
     // they are and when they last changed.
     std::map<std::string, std::pair<std::string, FileTime>> seen;
     std::int64_t appendedBytes = 0;
-    // The checksum of every record's range read while comparing: a commit's history needs no second reading.
+    // Asked by the caller: the checksum of every record's range read while
+    // comparing, so that a commit's history needs no second reading of them.
+    bool keepChecksums = false;
     std::map<std::pair<std::int64_t, std::int64_t>, std::uint64_t> rangesRead;
 };
 

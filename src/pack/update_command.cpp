@@ -4,6 +4,7 @@
 // to do.
 #include "pack/archive_edit.h"
 #include "pack/data_refresh.h"
+#include "pack/history_store.h"
 #include "pack/update.h"
 
 namespace quill::pack {
@@ -51,9 +52,13 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     }
 
     UpdatePlan plan;
-    if (const PackStatus planned = planUpdate(host, err, archive, options.wav2dig, plan); planned != PackStatus::done) {
-        return planned;
-    }
+    // Checksums taken while comparing spare the commit a second reading of the
+    // resource, unless the history knows it as it is.
+    plan.keepChecksums = !options.dryRun && !historyKnowsResource(host, archive);
+    const PackStatus planned = planUpdate(host, err, archive, options.wav2dig, plan);
+    // A range read as zeros would make files look edited, or unchanged: nothing is said from them.
+    if (const PackStatus read = checkResourceRead(host, err, archive); read != PackStatus::done) return read;
+    if (planned != PackStatus::done) return planned;
     printPlan(host, out, archive, plan, options.verbose);
     for (const std::string& note : leftBehind(host, plan.absent)) out.print(note + "\n");
     if (plan.changes.empty()) {

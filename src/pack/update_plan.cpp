@@ -66,7 +66,7 @@ private:
     // A record's bytes, read from the resource into `into`; its range's checksum kept for the history.
     void readWhole(int record, std::vector<std::byte>& into) {
         readRecord(archive_, record, into);
-        plan_->rangesRead.try_emplace({entry(record).offset, entry(record).length}, checksum(into));
+        if (plan_->keepChecksums) plan_->rangesRead.try_emplace({entry(record).offset, entry(record).length}, checksum(into));
     }
 
     std::string hostPath(const std::string& name) const {
