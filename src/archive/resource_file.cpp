@@ -24,7 +24,7 @@ bool ResourceFile::read(std::int64_t offset, std::span<std::byte> into) const {
     if (into.empty()) return true;
     const bool inside = state_ && offset >= 0 && offset <= size &&
                         static_cast<std::int64_t>(into.size()) <= size - offset;
-    if (inside && state_->file->readAt(offset, into)) return true;
+    if (inside && state_->file && state_->file->readAt(offset, into)) return true;
     std::fill(into.begin(), into.end(), std::byte{0});
     if (!state_) return false;
     std::lock_guard hold(state_->reasonLock);
@@ -45,6 +45,20 @@ std::vector<std::byte> ResourceFile::bytes(std::int64_t offset, std::int64_t len
     std::vector<std::byte> result;
     read(offset, length, result);
     return result;
+}
+
+void ResourceFile::close() {
+    if (!state_) return;
+    auto kept = std::make_shared<State>();
+    kept->host = state_->host;
+    kept->time = state_->time;
+    kept->timed = state_->timed;
+    state_ = std::move(kept);
+}
+
+bool ResourceFile::sameAs(const ResourceFile& other) const {
+    return state_ && other.state_ && size == other.size && state_->timed && other.state_->timed &&
+           state_->time == other.state_->time;
 }
 
 std::string ResourceFile::failure() const {

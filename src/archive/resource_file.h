@@ -43,6 +43,15 @@ public:
     // The system's words for the first failed read.
     std::string failure() const;
 
+    // Lets the file go, keeping what was learnt of it (its size and last
+    // change): a server that keeps a snapshot for long opens the resource
+    // afresh for each reply instead, so no other program finds it held open.
+    // Reads fail from then on.
+    void close();
+    // Whether `other` (opened later) found the file as this one did: the
+    // same size and last change.
+    bool sameAs(const ResourceFile& other) const;
+
     // Whether the file's size or last change differs from when it was
     // opened: another program wrote into it, and ranges read before and
     // after may not belong together.

@@ -51,6 +51,12 @@ pack::PackStatus WorkbenchState::load(Console& err) {
     // be replaced: Save would fail while the page is open.
     fresh->archive.listRest.reset();
     describeSnapshot(host_, *fresh);
+    // A record that could not be read would show as another kind: no view from it.
+    if (const pack::PackStatus read = pack::checkResourceRead(host_, err, fresh->archive); read != pack::PackStatus::done) {
+        return read;
+    }
+    // Not held open while the page is: on Windows no other program could replace or rewrite it meanwhile.
+    fresh->archive.resource.close();
     const std::lock_guard guard(snapshotGuard_);
     snapshot_ = std::move(fresh);
     return status;
@@ -82,11 +88,20 @@ Reply WorkbenchState::record(std::string_view number, bool wav, std::string_view
     if (wav && snapshot->kinds[static_cast<std::size_t>(record - 1)] != RecordKind::sound) {
         return refusal(404, {"record " + std::to_string(record) + " is not a sound"});
     }
+    // Opened for this reply, and only the resource the page was loaded from
+    // (same size and last change) serves it: another program's write since
+    // is a changed archive, never bytes the page did not load.
+    ResourceFile now;
+    if (now.open(host_, archive.paths.resource, NameCase::ignoreWhenMissing, INT32_MAX) != LoadStatus::loaded ||
+        !archive.resource.sameAs(now)) {
+        return refusal(409, {"the archive changed on disk since this page loaded it: reload the page's view"}, true);
+    }
     std::vector<std::byte> bytes;
     const auto length = static_cast<std::size_t>(entry.length);
-    if (!archive.resource.read(entry.offset, static_cast<std::int64_t>(wav ? length : std::min(length, most)), bytes)) {
-        return refusal(500, {pack::withReason(pack::shownPath(host_, archive.resourceFile) + ": cannot be read",
-                                              archive.resource.failure())});
+    if (!now.read(entry.offset, static_cast<std::int64_t>(wav ? length : std::min(length, most)), bytes) ||
+        now.changedSince(host_, archive.paths.resource, NameCase::ignoreWhenMissing)) {
+        return refusal(409, {pack::withReason(pack::shownPath(host_, archive.resourceFile) + ": cannot be read",
+                                              now.failure()) + "; reload the page's view"}, true);
     }
     Reply reply;
     if (wav) {

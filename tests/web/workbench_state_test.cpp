@@ -225,8 +225,11 @@ TEST_F(Workbench, SaveIsRefusedWhenTheArchiveChangedSinceThePageLoadedIt) {
     EXPECT_NE(stale.body.find("nothing written"), std::string::npos) << stale.body;
     EXPECT_EQ(host.files.at("G\\S.RD"), list);
     EXPECT_EQ(host.files.at("G\\S.RES"), resource);
-    // The page that saved reloads; from then on the old version's records are refused.
-    EXPECT_EQ(state.record("1", false, version, SIZE_MAX, false).body, "text");
+    // The resource on disk is no longer the one the old version was read
+    // from: its records are refused (the page reloads) rather than read from it.
+    const Reply old = state.record("1", false, version, SIZE_MAX, false);
+    EXPECT_EQ(old.status, 409);
+    EXPECT_NE(old.body.find("\"changed\":true"), std::string::npos) << old.body;
     const std::string fresh = versionOf(state);
     EXPECT_EQ(state.record("1", false, version, SIZE_MAX, false).status, 409);
     EXPECT_NE(fresh, version);
@@ -239,6 +242,21 @@ TEST_F(Workbench, ReadOnlyRefusesSave) {
     const std::string version = versionOf(state);
     EXPECT_EQ(state.save(version, "remove 2", {}).status, 403);
     EXPECT_EQ(toText(host.files.at("G\\S.RD")), "4 0 A.TXT\r\n6 4 B.DIG\r\n");
+}
+
+// Another program rewrites the resource in place (same size) after the page
+// loaded it: the page's records are refused as changed, never served from the
+// new bytes under the old version.
+TEST_F(Workbench, ARecordRewrittenInPlaceIsNotServedUnderTheOldVersion) {
+    WorkbenchState state(host, options);
+    const std::string version = versionOf(state);
+    ASSERT_EQ(state.record("1", false, version, SIZE_MAX, false).body, "text");
+    host.files.at("G\\S.RES")[0] = std::byte{'T'};
+    host.changed("G\\S.RES");
+    const Reply rewritten = state.record("1", false, version, SIZE_MAX, false);
+    EXPECT_EQ(rewritten.status, 409);
+    EXPECT_NE(rewritten.body.find("\"changed\":true"), std::string::npos) << rewritten.body;
+    EXPECT_EQ(state.record("1", false, versionOf(state), SIZE_MAX, false).body, "Text");
 }
 
 TEST_F(Workbench, RecordsAreServedByNumberOnly) {
