@@ -215,7 +215,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
             }
         }
         if (listed) continue;
-        taken.push_back({file, seen});
+        taken.push_back({file, seen, {}});
         sources.push_back(file);
         edit.added.push_back({name, std::move(bytes)});
     }
@@ -241,6 +241,8 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
                         counted(static_cast<std::int64_t>(edit.added[i].bytes.size()), "byte", "bytes") + ", from " +
                         shownPath(host, sources[i]) + "\n");
     }
+    // Each taken file is the added record's bytes as read, unless a sound was scrambled from it.
+    for (std::size_t i = 0; i < taken.size() && !options.wav2dig; ++i) taken[i].bytes = edit.added[i].bytes;
     const PackStatus status = applyEdit(host, out, err, archive, edit, taken);
     if (status == PackStatus::done || status == PackStatus::dataNotRefreshed) {
         for (const std::string& line : lines) out.print("added " + line);

@@ -98,6 +98,10 @@ PackStatus commitEdit(Host& host, Console& err, Archive& archive, const LaidOutE
 struct TakenFile {
     std::string path;
     FileTime seen;
+    // Its bytes as read, when they are exactly what its record holds now (not
+    // a .WAV scrambled in): while it is unchanged, data/ needs nothing done
+    // there, and it is not read again. Empty otherwise.
+    std::span<const std::byte> bytes;
 };
 
 // The whole change, for an archive loaded with loadArchiveLocked: reports every

@@ -3,6 +3,7 @@
 // for an edit by a later update, which would put the old bytes back: such
 // files are set aside before the commit and written afresh after it.
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -109,6 +110,7 @@ private:
         const Writers now{finalWriter(plainAfter_, canonical), finalWriter(after_, canonical)};
         if (now.plain.step < 0 && now.withWav.step < 0) return vacate(before, targets);
         if (sameWrite(before.plain, now.plain) && sameWrite(before.withWav, now.withWav)) return true;
+        if (takenAsIs(now)) return true;
         // Each record read once: the two writers are mostly one record (its file, or its file and its .WAV).
         std::vector<std::vector<std::byte>> oldContents;
         collectContents(before, oldContents, [&](int step) { return readRecord(archive_, step); });
@@ -162,6 +164,27 @@ private:
         }
         return refuse(path, "holds bytes the archive does not, which an update would take for an edit; put it in "
                             "with quillpack update first, or move it away");
+    }
+
+    // The file the change was taken from, holding the new bytes of the record
+    // an unpack leaves here and unchanged since it was read: nothing to do,
+    // and no need to read it (or the old record) again.
+    bool takenAsIs(const Writers& now) const {
+        if (now.plain.step < 0 || now.plain.byCompanion) return false;
+        const NewSource& source = newBytes_[static_cast<std::size_t>(now.plain.step)];
+        if (source.oldRecord >= 0) return false;
+        const std::string path = outputPath(laid_.expected->entries[static_cast<std::size_t>(now.plain.step)].name, false);
+        for (const TakenFile& file : taken_) {
+            if (file.bytes.empty() || !sameOutputPath(file.path, path, host_.nameRules())) continue;
+            FileTime time;
+            // Mostly the very bytes the change holds; compared whole otherwise.
+            const bool same = file.bytes.size() == source.bytes.size() &&
+                              (file.bytes.data() == source.bytes.data() ||
+                               std::memcmp(file.bytes.data(), source.bytes.data(), file.bytes.size()) == 0);
+            return same &&
+                   host_.readModificationTime(file.path, NameCase::exact, time) && time == file.seen;
+        }
+        return false;
     }
 
     std::string outputPath(const std::string& name, bool companion) const {

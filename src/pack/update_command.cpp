@@ -78,12 +78,14 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     ArchiveEdit edit;
     edit.command = "update";
     edit.rangesRead = std::move(plan.rangesRead);
+    for (Change& change : plan.changes) edit.replaced.push_back({change.records, std::move(change.bytes)});
     std::vector<TakenFile> taken;
-    for (Change& change : plan.changes) {
+    for (std::size_t i = 0; i < plan.changes.size(); ++i) {
+        const Change& change = plan.changes[i];
         if (const auto seen = plan.seen.find(change.sourceFile); seen != plan.seen.end()) {
-            taken.push_back({seen->second.first, seen->second.second});
+            taken.push_back({seen->second.first, seen->second.second, {}});
+            if (!change.fromWav) taken.back().bytes = edit.replaced[i].bytes;
         }
-        edit.replaced.push_back({change.records, std::move(change.bytes)});
     }
     return applyEdit(host, out, err, archive, edit, taken);
 }

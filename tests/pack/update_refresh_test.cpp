@@ -208,5 +208,39 @@ TEST_F(UpdateRefresh, EveryRecordOfAChangedGroupGetsItsWavRefreshed) {
     EXPECT_NE(againOut.text.find("nothing changed"), std::string::npos) << againOut.text;
 }
 
+// The file a change is taken from holds the record's new bytes: once read,
+// it is neither read again nor rewritten, and the change stands.
+TEST_F(UpdateRefresh, TheFileAChangeIsTakenFromIsReadOnce) {
+    struct Case {
+        const char* command;
+        const char* path;
+    };
+    for (const Case& c : {Case{"update", "G\\data\\A.BIN"}, Case{"add", "G\\data\\NEW.BIN"}}) {
+        SCOPED_TRACE(c.command);
+        host = BusyHost{};
+        SetUp();
+        host.files[c.path] = toBytes("new bytes");
+        host.changed(c.path);
+        host.readOpens.clear();
+        const char* arguments[] = {"quillpack", c.command, "G\\S.RD", c.path};
+        testing::CapturedConsole out;
+        testing::CapturedConsole err;
+        ASSERT_EQ(runPack(std::string(c.command) == "add" ? 4 : 3, arguments, host, out, err), PackStatus::done)
+            << err.text;
+        EXPECT_EQ(host.readOpens[c.path], 1);
+        EXPECT_EQ(toText(host.files.at(c.path)), "new bytes");
+        EXPECT_EQ(host.files.count(std::string(c.path) + ".quillpack-old"), 0u);
+        // What an unpack of the changed archive leaves there, and nothing left to take.
+        const Result again = update(false);
+        EXPECT_EQ(again.status, PackStatus::done) << again.err;
+        EXPECT_NE(again.out.find("nothing changed"), std::string::npos) << again.out;
+        host.files.erase(c.path);
+        testing::CapturedConsole console;
+        const char* unpack[] = {"quillfane", "G\\S.RD"};
+        ASSERT_EQ(quill::run(2, unpack, host, console), ExitCode::ok);
+        EXPECT_EQ(toText(host.files.at(c.path)), "new bytes");
+    }
+}
+
 }  // namespace
 }  // namespace quill::pack

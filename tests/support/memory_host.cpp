@@ -129,6 +129,7 @@ PathState MemoryHost::lookUp(const std::string& path, std::string& reason) {
 }
 
 std::unique_ptr<ReadFile> MemoryHost::openForReading(const std::string& path, NameCase) {
+    ++readOpens[path];
     if (isUnsearchable(path)) {
         failure = "Permission denied";
         return nullptr;

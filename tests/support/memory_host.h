@@ -41,6 +41,7 @@ public:
     // Paths the system cannot look at, nor at anything under them (a
     // directory without search permission).
     std::set<std::string> unsearchable;
+    std::map<std::string, int> readOpens;  // how often each path was opened for reading
     std::string failure;  // what lastFailure() says
     bool catching = false;        // catchInterrupts was called
     bool interruptNoted = false;  // set by a test: an interrupt arrived
