@@ -63,8 +63,10 @@ in_chroot() {
 run_logged() {
   local name=$1 pid status=0
   echo "== as $2: $3"
+  # There before tail looks: the command's shell may not have made it yet.
+  : >"$logs/$name.log"
   # Its failure is for the caller to judge, not the stage's ERR trap.
-  (trap - ERR; set +e; in_chroot "$2" "$3") >"$logs/$name.log" 2>&1 &
+  (trap - ERR; set +e; in_chroot "$2" "$3") >>"$logs/$name.log" 2>&1 &
   pid=$!
   tail -n +1 -f --pid="$pid" "$logs/$name.log"
   wait "$pid" || status=$?
