@@ -92,6 +92,47 @@ HistoryVersion versionOf(Host& host, History& history, std::string command, std:
     return {history.nextNumber++, host.secondsNow(), std::move(command), std::move(summary), std::move(head), tail, {}};
 }
 
+// Drops the versions after the one at `index`, keeping them in `removed`.
+void dropAfter(History& history, int index, std::vector<HistoryVersion>& removed) {
+    const auto first = history.versions.begin() + index + 1;
+    removed.insert(removed.end(), std::make_move_iterator(first), std::make_move_iterator(history.versions.end()));
+    history.versions.erase(first, history.versions.end());
+}
+
+// Takes out of the table the checksums of ranges that only the versions
+// removed used. Only their ranges can have become unused, and most of them
+// are found in the first version kept: with a hundred versions of a thousand
+// records, this is what keeps a commit from parsing every version into a set.
+void forgetUnusedRanges(History& history, const std::vector<HistoryVersion>& removed) {
+    std::vector<Range> candidates;
+    for (const HistoryVersion& version : removed) {
+        for (const Range& range : rangesOf(version.head)) candidates.push_back(range);
+    }
+    std::sort(candidates.begin(), candidates.end());
+    candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
+    std::vector<bool> used(candidates.size(), false);
+    std::size_t left = candidates.size();
+    const auto table = std::make_unique<EntryTable>();
+    for (const HistoryVersion& version : history.versions) {
+        if (left == 0) break;
+        readRecords(version.head, *table);
+        for (int i = 0; i < table->count && left > 0; ++i) {
+            const ListEntry& entry = table->entries[static_cast<std::size_t>(i)];
+            const Range range{entry.offset, entry.length};
+            const auto found = std::lower_bound(candidates.begin(), candidates.end(), range);
+            if (found == candidates.end() || *found != range) continue;
+            const auto at = static_cast<std::size_t>(found - candidates.begin());
+            if (!used[at]) {
+                used[at] = true;
+                --left;
+            }
+        }
+    }
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (!used[i]) history.ranges.erase(candidates[i]);
+    }
+}
+
 }  // namespace
 
 std::string historyPath(Host& host, const Archive& archive) {
@@ -184,6 +225,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
                        const HistoryNote& note, History& history, int& dropped) {
     dropped = 0;
     if (const PackStatus status = loadHistory(host, err, archive, history); status != PackStatus::done) return status;
+    std::vector<HistoryVersion> removed;  // versions this commit drops
     const std::map<Range, std::uint64_t> trusted = trustedChecksums(archive, history);
     ListTail tail;
     if (!readListTail(host, archive, tail)) {
@@ -206,7 +248,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         const bool movingAhead = note.moveTo != 0 && from >= 0 && history.indexOf(note.moveTo) > from;
         if (from >= 0 && !movingAhead) {
             dropped += static_cast<int>(history.versions.size()) - from - 1;
-            history.versions.resize(static_cast<std::size_t>(from + 1));
+            dropAfter(history, from, removed);
         }
         history.versions.push_back(std::move(found));
     }
@@ -218,21 +260,21 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         // A new change after undo: what was ahead can no longer be reached.
         const int at = history.indexOf(history.current);
         dropped += static_cast<int>(history.versions.size()) - at - 1;
-        history.versions.resize(static_cast<std::size_t>(at + 1));
+        dropAfter(history, at, removed);
         history.versions.push_back(versionOf(host, history, note.command, note.summary, laid.listHead, tail));
         history.current = history.versions.back().number;
         recordChecksums(archive, laid, history.versions.back(), history, trusted);
     }
     while (history.versions.size() > kHistoryVersions && history.versions.front().number != history.current) {
+        removed.push_back(std::move(history.versions.front()));
         history.versions.erase(history.versions.begin());
     }
-    std::set<Range> used;
     for (HistoryVersion& version : history.versions) {
-        std::set<Range> own = rangesOf(version.head);
+        if (version.ownChecksums.empty()) continue;
+        const std::set<Range> own = rangesOf(version.head);
         std::erase_if(version.ownChecksums, [&](const auto& entry) { return own.count(entry.first) == 0; });
-        used.merge(own);
     }
-    std::erase_if(history.ranges, [&](const auto& entry) { return used.count(entry.first) == 0; });
+    forgetUnusedRanges(history, removed);
     return PackStatus::done;
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -184,6 +185,21 @@ History historyOf(const fs::path& root) {
     return history;
 }
 
+// The checksum table holds a range exactly when some kept version uses it.
+void expectRangesOfKeptVersions(const History& history, const std::string& what) {
+    std::set<Range> used;
+    const auto table = std::make_unique<EntryTable>();
+    for (const HistoryVersion& version : history.versions) {
+        readRecords(version.head, *table);
+        for (int i = 0; i < table->count; ++i) {
+            used.insert({table->entries[static_cast<std::size_t>(i)].offset, table->entries[static_cast<std::size_t>(i)].length});
+        }
+    }
+    std::set<Range> held;
+    for (const auto& [range, sum] : history.ranges) held.insert(range);
+    EXPECT_EQ(held, used) << what;
+}
+
 std::vector<std::string> recordNames(const fs::path& root) {
     std::vector<std::string> names;
     const std::string list = testing::readFile(root / "S.RD");
@@ -298,6 +314,7 @@ TEST(HistoryCommands, EveryStepLeavesTheVersionTheHistoryNames) {
         for (const HistoryVersion& v : history.versions) kept.push_back(v.number);
         ASSERT_EQ(kept, versions) << what;
         ASSERT_EQ(history.current, versions.empty() ? 0 : versions[current]) << what;
+        expectRangesOfKeptVersions(history, what);
         if (versions.empty()) continue;
         const Files now = unpackOf(root);
         if (changes) {
@@ -310,6 +327,29 @@ TEST(HistoryCommands, EveryStepLeavesTheVersionTheHistoryNames) {
         ASSERT_EQ(update.status, PackStatus::done) << what << update.err;
         ASSERT_NE(update.out.find("nothing changed"), std::string::npos) << what << update.out;
     }
+}
+
+// Past a hundred versions the oldest go, and with them the checksums of
+// ranges no version kept uses; undo still reaches the oldest kept.
+TEST(HistoryCommands, AHundredVersionsAreKeptWithTheChecksumsTheyUse) {
+    ScratchDirectory scratch;
+    const fs::path& root = scratch.path();
+    prepare(root);
+    for (int step = 0; step < 104; ++step) {
+        // Every other edit to a second record, so ranges stay in use for a while.
+        testing::writeFile(root / "data" / (step % 2 == 0 ? "A.BIN" : "B.TXT"), "edit " + std::to_string(step));
+        const testing::PackResult result = quillpack(root, {"update"});
+        ASSERT_EQ(result.status, PackStatus::done) << step << result.err;
+    }
+    const History history = historyOf(root);
+    ASSERT_EQ(history.versions.size(), 100u);
+    EXPECT_EQ(history.versions.front().number, 6);  // the list as found was version 1
+    EXPECT_EQ(history.versions.back().number, 105);
+    expectRangesOfKeptVersions(history, "after 104 updates");
+    ASSERT_EQ(quillpack(root, {"restore", "6"}).status, PackStatus::done);
+    EXPECT_EQ(testing::readFile(root / "data" / "A.BIN"), "edit 4");  // version 6 is step 4's
+    EXPECT_EQ(testing::readFile(root / "data" / "B.TXT"), "edit 3");
+    expectRangesOfKeptVersions(historyOf(root), "after restore");
 }
 
 TEST(HistoryCommands, UndoRefusesNamingTheRecordsAnotherToolRewrote) {
