@@ -215,7 +215,7 @@ PackStatus addRecords(Host& host, Console& out, Console& err, const std::string&
             }
         }
         if (listed) continue;
-        taken.push_back({file, seen, {}});
+        taken.push_back({file, seen, {}, nullptr});
         sources.push_back(file);
         edit.added.push_back({name, std::move(bytes)});
     }

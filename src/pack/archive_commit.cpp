@@ -2,6 +2,8 @@
 // stopped, the pair on disk is the old archive or the new one. New bytes are
 // only ever appended to the resource, where the old list never points; the
 // list is then replaced in one step.
+#include <xxhash.h>
+
 #include <algorithm>
 
 #include "pack/archive_edit.h"
@@ -39,6 +41,55 @@ PackStatus stopped(Host& host, Console& err, const Archive& archive, bool append
 // Appended in pieces of this size at most, so an interrupt is seen soon.
 constexpr std::size_t kAppendStep = 1 << 20;
 
+// `shown`: the resource, as messages name it.
+PackStatus appendStep(Host& host, WriteFile& resource, std::span<const std::byte> step, const std::string& shown,
+                      Progress& progress, std::string& problem) {
+    if (host.interrupted()) return PackStatus::interrupted;
+    if (resource.write(step)) {
+        progress.advance(static_cast<std::int64_t>(step.size()), 0);
+        return PackStatus::done;
+    }
+    problem = withReason(shown + ": writing failed", host.lastFailure());
+    return PackStatus::writeFailed;
+}
+
+// A file's bytes, read again as they are appended: the change stops unless
+// they are exactly the bytes the command read and compared.
+PackStatus appendFile(Host& host, WriteFile& resource, const FileBytes& file, std::vector<std::byte>& buffer,
+                      const std::string& shown, Progress& progress, std::string& problem) {
+    auto source = host.openForReading(file.path, NameCase::exact);
+    if (!source) {
+        problem = withReason(shownPath(host, file.path) + ": cannot be read again", host.lastFailure());
+        return PackStatus::writeFailed;
+    }
+    buffer.resize(kAppendStep);
+    XXH3_state_t* state = XXH3_createState();
+    XXH3_64bits_reset(state);
+    std::int64_t total = 0;
+    PackStatus status = PackStatus::done;
+    while (status == PackStatus::done) {
+        const std::size_t got = source->read(buffer);
+        if (got == 0) break;
+        total += static_cast<std::int64_t>(got);
+        // More than was read before: not one byte of it goes in.
+        if (total > file.size) break;
+        XXH3_64bits_update(state, buffer.data(), got);
+        status = appendStep(host, resource, std::span(buffer).first(got), shown, progress, problem);
+    }
+    const std::uint64_t sum = XXH3_64bits_digest(state);
+    XXH3_freeState(state);
+    if (status != PackStatus::done) return status;
+    if (source->failed()) {
+        problem = withReason(shownPath(host, file.path) + ": cannot be read again", host.lastFailure());
+        return PackStatus::writeFailed;
+    }
+    if (total != file.size || sum != file.sum) {
+        problem = shownPath(host, file.path) + ": changed since the update read it; run the update again";
+        return PackStatus::writeFailed;
+    }
+    return PackStatus::done;
+}
+
 // `after`: the resource's last change once the bytes are in, for the history's stamp.
 PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOutEdit& edit, FileTime& after,
                   bool& timed) {
@@ -64,21 +115,30 @@ PackStatus append(Host& host, Console& err, const Archive& archive, const LaidOu
         return PackStatus::writeFailed;
     }
     Progress progress(host, "appending to " + shown, edit.appendedBytes, static_cast<std::int64_t>(edit.appended.size()));
-    for (auto piece : edit.appended) {
-        while (!piece.empty()) {
-            if (host.interrupted()) {
-                resource.reset();
-                progress.clear();
-                return stopped(host, err, archive, true);
+    std::vector<std::byte> buffer;  // a file's bytes pass through it
+    for (const AppendPiece& piece : edit.appended) {
+        PackStatus status = PackStatus::done;
+        std::string problem;
+        if (piece.file == nullptr) {
+            for (auto rest = piece.bytes; !rest.empty() && status == PackStatus::done;) {
+                const auto step = rest.first(std::min(rest.size(), kAppendStep));
+                status = appendStep(host, *resource, step, shown, progress, problem);
+                rest = rest.subspan(step.size());
             }
-            const auto step = piece.first(std::min(piece.size(), kAppendStep));
-            if (!resource->write(step)) {
-                progress.clear();
-                return failed(host, err, archive, withReason(shown + ": writing failed", host.lastFailure()), true);
-            }
-            piece = piece.subspan(step.size());
-            progress.advance(static_cast<std::int64_t>(step.size()), piece.empty() ? 1 : 0);
+        } else {
+            status = appendFile(host, *resource, *piece.file, buffer, shown, progress, problem);
         }
+        if (status == PackStatus::interrupted) {
+            resource.reset();
+            progress.clear();
+            return stopped(host, err, archive, true);
+        }
+        if (status != PackStatus::done) {
+            resource.reset();
+            progress.clear();
+            return failed(host, err, archive, problem, true);
+        }
+        progress.advance(0, 1);
     }
     progress.clear();
     if (!resource->makeDurable() || !resource->close()) {

@@ -100,7 +100,7 @@ std::vector<std::string> editProblems(const Archive& archive, NameRules, const A
                 problems.push_back(recordText(archive, record) + ": given new bytes twice");
             }
         }
-        if (group.bytes.empty() && !group.records.empty() && inRange(group.records.front())) {
+        if (group.size() == 0 && !group.records.empty() && inRange(group.records.front())) {
             problems.push_back(recordText(archive, group.records.front()) +
                                ": would be empty, and an unpack stops at a record of 0 bytes");
         }
@@ -161,7 +161,7 @@ std::vector<std::string> editProblems(const Archive& archive, NameRules, const A
         }
     }
     std::int64_t appended = 0;
-    for (const NewBytes& group : edit.replaced) appended += static_cast<std::int64_t>(group.bytes.size());
+    for (const NewBytes& group : edit.replaced) appended += group.size();
     for (const NewRecord& record : edit.added) {
         appended += static_cast<std::int64_t>(record.bytes.size());
         if (record.bytes.empty()) {
@@ -185,9 +185,9 @@ LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit) {
     std::map<int, std::pair<std::int64_t, std::int64_t>> placed;  // record -> new offset, length
     std::int64_t end = archive.resource.size;
     for (const NewBytes& group : edit.replaced) {
-        for (const int record : group.records) placed[record] = {end, static_cast<std::int64_t>(group.bytes.size())};
-        laid.appended.emplace_back(group.bytes);
-        end += static_cast<std::int64_t>(group.bytes.size());
+        for (const int record : group.records) placed[record] = {end, group.size()};
+        laid.appended.push_back({group.bytes, group.file.get()});
+        end += group.size();
     }
 
     std::vector<Splice> splices;
@@ -244,7 +244,7 @@ LaidOutEdit layOutEdit(const Archive& archive, const ArchiveEdit& edit) {
             entry.offset = static_cast<std::int32_t>(end);
             entry.length = static_cast<std::int32_t>(record.bytes.size());
             text += lineEnd + std::to_string(entry.length) + " " + std::to_string(entry.offset) + " " + record.name;
-            laid.appended.emplace_back(record.bytes);
+            laid.appended.push_back({record.bytes, nullptr});
             end += entry.length;
             expected.entries[static_cast<std::size_t>(expected.count++)] = entry;
             laid.fromRecord.push_back(-1);

@@ -18,11 +18,31 @@
 // committed one way.
 namespace quill::pack {
 
+// New bytes that stay in their file until they are appended (update's edited
+// files): not held in memory, read again while appended, and the change
+// stopped unless they are still what was read.
+struct FileBytes {
+    std::string path;
+    std::int64_t size = 0;
+    std::uint64_t sum = 0;  // XXH3-64 of the bytes as read
+};
+
 // New bytes for a group of records (record numbers from 0) that will all point
 // at one appended copy: a group an unpack writes to one file.
 struct NewBytes {
     std::vector<int> records;
-    std::vector<std::byte> bytes;  // as the records will hold them (a sound scrambled)
+    std::vector<std::byte> bytes;  // as the records will hold them (a sound scrambled); empty when in `file`
+    std::shared_ptr<const FileBytes> file = nullptr;
+
+    std::int64_t size() const { return file ? file->size : static_cast<std::int64_t>(bytes.size()); }
+};
+
+// One piece of what a commit appends: bytes held, or a file's.
+struct AppendPiece {
+    std::span<const std::byte> bytes;
+    const FileBytes* file = nullptr;
+
+    std::int64_t size() const { return file ? file->size : static_cast<std::int64_t>(bytes.size()); }
 };
 
 // A record added at the end of the list.
@@ -63,7 +83,7 @@ std::vector<std::string> editProblems(const Archive& archive, NameRules rules, c
 // records the new list must read as.
 struct LaidOutEdit {
     // Pieces of the edit's own bytes, in order: the edit must outlive this.
-    std::vector<std::span<const std::byte>> appended;
+    std::vector<AppendPiece> appended;
     std::int64_t appendedBytes = 0;
     std::vector<std::byte> listHead;
     std::unique_ptr<EntryTable> expected = std::make_unique<EntryTable>();
@@ -102,6 +122,7 @@ struct TakenFile {
     // a .WAV scrambled in): while it is unchanged, data/ needs nothing done
     // there, and it is not read again. Empty otherwise.
     std::span<const std::byte> bytes;
+    const FileBytes* file = nullptr;  // or, for bytes left in it, the file itself
 };
 
 // The whole change, for an archive loaded with loadArchiveLocked: reports every

@@ -48,19 +48,19 @@ public:
             }
         }
         // The bytes each record of the new list holds.
-        std::map<int, std::span<const std::byte>> replaced;
+        std::map<int, const NewBytes*> replaced;
         for (const NewBytes& group : edit.replaced) {
-            for (const int record : group.records) replaced[record] = group.bytes;
+            for (const int record : group.records) replaced[record] = &group;
         }
         std::size_t added = 0;
         for (const int from : laid.fromRecord) {
             if (from < 0) {
-                newBytes_.push_back({edit.added[added++].bytes, -1});
+                newBytes_.push_back({edit.added[added++].bytes, -1, nullptr});
             } else if (const auto found = replaced.find(from); found != replaced.end()) {
-                newBytes_.push_back({found->second, -1});
+                newBytes_.push_back({found->second->bytes, -1, found->second->file.get()});
                 changedRecords_.insert(from);
             } else {
-                newBytes_.push_back({{}, from});  // read from the resource only if a file it writes changes
+                newBytes_.push_back({{}, from, nullptr});  // read from the resource only if a file it writes changes
             }
         }
     }
@@ -117,8 +117,8 @@ private:
         std::vector<std::vector<std::byte>> newContents;
         collectContents(now, newContents, [&](int step) {
             const NewSource& source = newBytes_[static_cast<std::size_t>(step)];
-            return source.oldRecord >= 0 ? readRecord(archive_, source.oldRecord)
-                                         : std::vector(source.bytes.begin(), source.bytes.end());
+            if (source.oldRecord >= 0) return readRecord(archive_, source.oldRecord);
+            return source.file != nullptr ? fileBytes(*source.file) : std::vector(source.bytes.begin(), source.bytes.end());
         });
         // Both hold distinct contents: equal sets when each of one is in the other.
         const auto holds = [](const auto& contents, const std::vector<std::byte>& content) {
@@ -175,16 +175,30 @@ private:
         if (source.oldRecord >= 0) return false;
         const std::string path = outputPath(laid_.expected->entries[static_cast<std::size_t>(now.plain.step)].name, false);
         for (const TakenFile& file : taken_) {
-            if (file.bytes.empty() || !sameOutputPath(file.path, path, host_.nameRules())) continue;
+            if ((file.bytes.empty() && file.file == nullptr) || !sameOutputPath(file.path, path, host_.nameRules())) {
+                continue;
+            }
             FileTime time;
-            // Mostly the very bytes the change holds; compared whole otherwise.
-            const bool same = file.bytes.size() == source.bytes.size() &&
-                              (file.bytes.data() == source.bytes.data() ||
-                               std::memcmp(file.bytes.data(), source.bytes.data(), file.bytes.size()) == 0);
+            // Mostly the very bytes (or file) the change holds; compared whole otherwise.
+            const bool same = source.file != nullptr
+                                  ? file.file == source.file
+                                  : file.bytes.size() == source.bytes.size() &&
+                                        (file.bytes.data() == source.bytes.data() ||
+                                         std::memcmp(file.bytes.data(), source.bytes.data(), file.bytes.size()) == 0);
             return same &&
                    host_.readModificationTime(file.path, NameCase::exact, time) && time == file.seen;
         }
         return false;
+    }
+
+    // Bytes left in their file, read when a path other than that file needs
+    // them. Should the file have changed since, the commit finds it so when it
+    // appends them, and stops the change.
+    std::vector<std::byte> fileBytes(const FileBytes& file) const {
+        WholeFile whole;
+        if (loadWholeFile(host_, file.path, NameCase::exact, INT32_MAX, whole) != LoadStatus::loaded) return {};
+        const auto bytes = whole.bytes();
+        return std::vector<std::byte>(bytes.begin(), bytes.end());
     }
 
     std::string outputPath(const std::string& name, bool companion) const {
@@ -245,6 +259,7 @@ private:
     struct NewSource {
         std::span<const std::byte> bytes;
         int oldRecord = -1;
+        const FileBytes* file = nullptr;  // the bytes left in a file, read only when needed
     };
     std::vector<NewSource> newBytes_;
     std::set<int> changedRecords_;

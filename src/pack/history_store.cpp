@@ -21,11 +21,17 @@ std::set<Range> rangesOf(std::span<const std::byte> head) {
 
 // The checksum of a range of the resource as the commit leaves it: its old
 // bytes, read through `buffer` a piece at a time, then what the commit appends.
-std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Range range,
+std::uint64_t rangeChecksum(Host& host, const Archive& archive, const LaidOutEdit& laid, Range range,
                             std::vector<std::byte>& buffer) {
     const std::int64_t end = range.first + range.second;
     if (laid.rangesRead != nullptr && end <= archive.resource.size) {
         if (const auto known = laid.rangesRead->find(range); known != laid.rangesRead->end()) return known->second;
+    }
+    // A file's bytes, appended whole: their checksum was taken as they were read, and checked as they went in.
+    std::int64_t start = archive.resource.size;
+    for (const AppendPiece& piece : laid.appended) {
+        if (piece.file != nullptr && range.first == start && range.second == piece.size()) return piece.file->sum;
+        start += piece.size();
     }
     XXH3_state_t* state = XXH3_createState();
     XXH3_64bits_reset(state);
@@ -38,13 +44,19 @@ std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Ran
         at += static_cast<std::int64_t>(piece.size());
     }
     std::int64_t at = archive.resource.size;
-    for (const auto piece : laid.appended) {
+    for (const AppendPiece& piece : laid.appended) {
         const std::int64_t from = std::max(range.first, at);
-        const std::int64_t to = std::min(end, at + static_cast<std::int64_t>(piece.size()));
-        if (from < to) {
-            XXH3_64bits_update(state, piece.data() + (from - at), static_cast<std::size_t>(to - from));
+        const std::int64_t to = std::min(end, at + piece.size());
+        if (from < to && piece.file == nullptr) {
+            XXH3_64bits_update(state, piece.bytes.data() + (from - at), static_cast<std::size_t>(to - from));
+        } else if (from < to) {
+            // Part of a file's bytes (no record points so, but the sum must still be of them).
+            std::vector<std::byte> part(static_cast<std::size_t>(to - from));
+            auto source = host.openForReading(piece.file->path, NameCase::exact);
+            if (!source || !source->readAt(from - at, part)) std::fill(part.begin(), part.end(), std::byte{0});
+            XXH3_64bits_update(state, part.data(), part.size());
         }
-        at += static_cast<std::int64_t>(piece.size());
+        at += piece.size();
     }
     const std::uint64_t sum = XXH3_64bits_digest(state);
     XXH3_freeState(state);
@@ -54,12 +66,12 @@ std::uint64_t rangeChecksum(const Archive& archive, const LaidOutEdit& laid, Ran
 // Each range of the version as the resource holds it now: a range the table
 // knows with other bytes was rewritten in place since, and the version keeps
 // its own checksum, so that every version is judged by its own bytes.
-void recordChecksums(const Archive& archive, const LaidOutEdit& laid, HistoryVersion& version, History& history,
+void recordChecksums(Host& host, const Archive& archive, const LaidOutEdit& laid, HistoryVersion& version, History& history,
                      const std::map<Range, std::uint64_t>& trusted) {
     std::vector<std::byte> buffer(1 << 20);
     for (const Range& range : rangesOf(version.head)) {
         const auto held = trusted.find(range);
-        const std::uint64_t sum = held != trusted.end() ? held->second : rangeChecksum(archive, laid, range, buffer);
+        const std::uint64_t sum = held != trusted.end() ? held->second : rangeChecksum(host, archive, laid, range, buffer);
         const auto [known, fresh] = history.ranges.try_emplace(range, sum);
         if (!fresh && known->second != sum) version.ownChecksums[range] = sum;
     }
@@ -239,7 +251,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         const std::string summary = counted(table->count, "record", "records");
         const bool first = history.versions.empty();
         HistoryVersion found = versionOf(host, history, first ? "found" : "changed outside", summary, archive.listHead, tail);
-        recordChecksums(archive, laid, found, history, trusted);
+        recordChecksums(host, archive, laid, found, history, trusted);
         history.current = found.number;
         // After the version it was made from, so that undo goes back to that
         // one; like any change after undo, it drops what was ahead (unless
@@ -263,7 +275,7 @@ PackStatus nextHistory(Host& host, Console& err, const Archive& archive, const L
         dropAfter(history, at, removed);
         history.versions.push_back(versionOf(host, history, note.command, note.summary, laid.listHead, tail));
         history.current = history.versions.back().number;
-        recordChecksums(archive, laid, history.versions.back(), history, trusted);
+        recordChecksums(host, archive, laid, history.versions.back(), history, trusted);
     }
     while (history.versions.size() > kHistoryVersions && history.versions.front().number != history.current) {
         removed.push_back(std::move(history.versions.front()));

@@ -2,10 +2,12 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "pack/archive.h"
+#include "pack/archive_edit.h"
 
 // quillpack update: what changed in the data directory, and the new list.
 namespace quill::pack {
@@ -17,8 +19,14 @@ struct Change {
     std::string source;            // the file the new bytes come from
     std::string sourceFile;        // the same, in its canonical spelling
     bool fromWav = false;          // the source is the sound's .WAV, scrambled back
-    std::vector<std::byte> bytes;  // the new bytes, as the record will hold them
+    std::vector<std::byte> bytes;  // the new bytes, as the record will hold them; empty when in `file`
+    // A file's own bytes (not a sound's, which .WAV files are compared with):
+    // left in the file until the commit appends them, so that memory holds
+    // one changed file at a time, however many changed.
+    std::shared_ptr<const FileBytes> file;
     std::int64_t newOffset = 0;    // where they go: past the resource's current end
+
+    std::int64_t size() const { return file ? file->size : static_cast<std::int64_t>(bytes.size()); }
 };
 
 // An input that keeps update from going ahead, as update reports it.

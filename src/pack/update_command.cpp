@@ -23,7 +23,7 @@ void printPlan(const Host& host, Console& out, const Archive& archive, const Upd
         const ListEntry& entry = archive.table->entries[static_cast<std::size_t>(change.records.back())];
         out.print((change.records.size() > 1 ? "records " : "record ") + recordNumbers(change.records) + " " +
                   shownName(entry.name) + ": " + std::to_string(entry.length) + " -> " +
-                  counted(static_cast<std::int64_t>(change.bytes.size()), "byte", "bytes") + ", from " +
+                  counted(change.size(), "byte", "bytes") + ", from " +
                   shownPath(host, change.source) + "\n");
     }
     if (plan.missing.empty()) return;
@@ -78,12 +78,12 @@ PackStatus updateArchive(Host& host, Console& out, Console& err, const std::stri
     ArchiveEdit edit;
     edit.command = "update";
     edit.rangesRead = std::move(plan.rangesRead);
-    for (Change& change : plan.changes) edit.replaced.push_back({change.records, std::move(change.bytes)});
+    for (Change& change : plan.changes) edit.replaced.push_back({change.records, std::move(change.bytes), change.file});
     std::vector<TakenFile> taken;
     for (std::size_t i = 0; i < plan.changes.size(); ++i) {
         const Change& change = plan.changes[i];
         if (const auto seen = plan.seen.find(change.sourceFile); seen != plan.seen.end()) {
-            taken.push_back({seen->second.first, seen->second.second, {}});
+            taken.push_back({seen->second.first, seen->second.second, {}, change.file.get()});
             if (!change.fromWav) taken.back().bytes = edit.replaced[i].bytes;
         }
     }

@@ -30,8 +30,18 @@ struct Offer {
     std::string source;
     std::string sourceFile;  // canonical
     bool fromWav = false;
-    std::vector<std::byte> bytes;
+    std::vector<std::byte> bytes;  // empty when in `file`
+    std::shared_ptr<const FileBytes> file;
+
+    std::int64_t size() const { return file ? file->size : static_cast<std::int64_t>(bytes.size()); }
+    std::uint64_t sum() const { return file ? file->sum : checksum(bytes); }
 };
+
+// Two offers of the same bytes; a file's are known by their length and checksum.
+bool sameBytes(const Offer& a, const Offer& b) {
+    if (!a.file && !b.file) return a.bytes == b.bytes;
+    return a.size() == b.size() && a.sum() == b.sum();
+}
 
 class Planner {
 public:
@@ -50,7 +60,7 @@ public:
         std::int64_t end = archive_.resource.size;
         for (Change& change : plan.changes) {
             change.newOffset = end;
-            end += static_cast<std::int64_t>(change.bytes.size());
+            end += change.size();
         }
         if (end > INT32_MAX) {
             plan.tooLarge = true;
@@ -183,7 +193,14 @@ private:
         }
         if (wav2dig_ ? !slot.withWav.byCompanion : slot.plain.step >= 0) {
             const int record = wav2dig_ ? slot.withWav.step : slot.plain.step;
-            offers_[groupOf(record)].push_back({slot.path, slot.canonical, false, std::move(bytes)});
+            Offer offer{slot.path, slot.canonical, false, std::move(bytes), nullptr};
+            // Not a sound, so no .WAV is compared with it: left in its file until the commit.
+            if (!isSoundName(entry(record).name)) {
+                offer.file = std::make_shared<const FileBytes>(
+                    FileBytes{slot.path, static_cast<std::int64_t>(offer.bytes.size()), checksum(offer.bytes)});
+                offer.bytes = std::vector<std::byte>();  // its memory let go, not only emptied
+            }
+            offers_[groupOf(record)].push_back(std::move(offer));
             return;
         }
         if (!wav2dig_) {
@@ -213,12 +230,12 @@ private:
         // Only the header differs: the sound is unchanged.
         readWhole(slot.withWav.step, wavBytes_);
         if (std::ranges::equal(sound, wavBytes_)) return;
-        offers_[groupOf(slot.withWav.step)].push_back({slot.path, slot.canonical, true, std::move(sound)});
+        offers_[groupOf(slot.withWav.step)].push_back({slot.path, slot.canonical, true, std::move(sound), nullptr});
     }
 
     void decide(const std::vector<int>& group, std::vector<Offer>& offers, UpdatePlan& plan) {
         for (std::size_t k = 1; k < offers.size(); ++k) {
-            if (offers[k].bytes != offers[0].bytes) {
+            if (!sameBytes(offers[k], offers[0])) {
                 plan.refusals.push_back({Refusal::Kind::conflict,
                                          {offers[0].source, offers[k].source},
                                          "conflict: " + shownPath(host_, offers[0].source) + " and " +
@@ -233,6 +250,7 @@ private:
         change.sourceFile = offers[0].sourceFile;
         change.fromWav = offers[0].fromWav;
         change.bytes = std::move(offers[0].bytes);
+        change.file = std::move(offers[0].file);
         plan.changes.push_back(std::move(change));
     }
 

@@ -66,7 +66,7 @@ public:
             if (!bytesOf(fields[2], fields[3], recordText(host_, archive_, record) + ", its new bytes", name, bytes)) {
                 return;
             }
-            edit_.replaced.push_back({{record}, std::move(bytes)});
+            edit_.replaced.push_back({{record}, std::move(bytes), nullptr});
         } else if (fields[0] == "add" && fields.size() == 4) {
             if (!listName(fields[3], "a new record", name)) return;
             if (!bytesOf(fields[1], fields[2], "the new record " + pack::shownName(host_.importListName(name)), name,

@@ -261,7 +261,7 @@ TEST(HistoryCommands, EveryStepLeavesTheVersionTheHistoryNames) {
             edit.command = "workbench Save";
             const int record = static_cast<int>(below(names.size()));
             if (!names[static_cast<std::size_t>(record)].ends_with(".DIG")) {
-                edit.replaced.push_back({{record}, bytesOf("saved " + std::to_string(step))});
+                edit.replaced.push_back({{record}, bytesOf("saved " + std::to_string(step)), nullptr});
             }
             edit.renamed[record] = "W" + std::to_string(++made) + ".TXT";
             edit.added.push_back({"W" + std::to_string(++made) + ".BIN", bytesOf("added by a Save")});

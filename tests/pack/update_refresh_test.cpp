@@ -208,14 +208,17 @@ TEST_F(UpdateRefresh, EveryRecordOfAChangedGroupGetsItsWavRefreshed) {
     EXPECT_NE(againOut.text.find("nothing changed"), std::string::npos) << againOut.text;
 }
 
-// The file a change is taken from holds the record's new bytes: once read,
-// it is neither read again nor rewritten, and the change stands.
-TEST_F(UpdateRefresh, TheFileAChangeIsTakenFromIsReadOnce) {
+// The file a change is taken from holds the record's new bytes: data/'s
+// check after the change neither reads it again nor rewrites it, and the
+// change stands. update reads it twice: to compare it, and as it appends it
+// (its bytes are not held in memory meanwhile); add holds what it read.
+TEST_F(UpdateRefresh, TheFileAChangeIsTakenFromIsNotReadAgainForData) {
     struct Case {
         const char* command;
         const char* path;
+        int reads;
     };
-    for (const Case& c : {Case{"update", "G\\data\\A.BIN"}, Case{"add", "G\\data\\NEW.BIN"}}) {
+    for (const Case& c : {Case{"update", "G\\data\\A.BIN", 2}, Case{"add", "G\\data\\NEW.BIN", 1}}) {
         SCOPED_TRACE(c.command);
         host = BusyHost{};
         SetUp();
@@ -227,7 +230,7 @@ TEST_F(UpdateRefresh, TheFileAChangeIsTakenFromIsReadOnce) {
         testing::CapturedConsole err;
         ASSERT_EQ(runPack(std::string(c.command) == "add" ? 4 : 3, arguments, host, out, err), PackStatus::done)
             << err.text;
-        EXPECT_EQ(host.readOpens[c.path], 1);
+        EXPECT_EQ(host.readOpens[c.path], c.reads);
         EXPECT_EQ(toText(host.files.at(c.path)), "new bytes");
         EXPECT_EQ(host.files.count(std::string(c.path) + ".quillpack-old"), 0u);
         // What an unpack of the changed archive leaves there, and nothing left to take.
@@ -239,6 +242,40 @@ TEST_F(UpdateRefresh, TheFileAChangeIsTakenFromIsReadOnce) {
         const char* unpack[] = {"quillfane", "G\\S.RD"};
         ASSERT_EQ(quill::run(2, unpack, host, console), ExitCode::ok);
         EXPECT_EQ(toText(host.files.at(c.path)), "new bytes");
+    }
+}
+
+// An edited file's bytes stay in it until the commit appends them: should it
+// change in between, in any way, nothing of it goes in and the archive is as it
+// was; the file is left as the user saved it, for the next update.
+TEST_F(UpdateRefresh, AnEditedFileChangedBeforeItIsAppendedStopsTheUpdate) {
+    const struct {
+        const char* what;
+        std::function<void(MemoryHost&)> change;
+    } cases[] = {
+        {"the same length", [](MemoryHost& files) { files.files["G\\data\\A.BIN"] = toBytes("EDITED, too"); }},
+        {"longer", [](MemoryHost& files) { files.files["G\\data\\A.BIN"] = toBytes("edited, and more"); }},
+        {"shorter", [](MemoryHost& files) { files.files["G\\data\\A.BIN"] = toBytes("edit"); }},
+        {"removed", [](MemoryHost& files) { files.files.erase("G\\data\\A.BIN"); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        host = BusyHost{};
+        SetUp();
+        const Bytes listBefore = host.files.at("G\\S.RD");
+        const Bytes resource = host.files.at("G\\S.RES");
+        host.files["G\\data\\A.BIN"] = toBytes("edited, too");
+        host.changed("G\\data\\A.BIN");
+        host.whileAppending = c.change;
+        const Result result = update(false);
+        EXPECT_EQ(result.status, PackStatus::writeFailed) << result.out << result.err;
+        EXPECT_NE(result.err.find("G/data/A.BIN"), std::string::npos) << result.err;
+        EXPECT_EQ(host.files.at("G\\S.RD"), listBefore);
+        EXPECT_EQ(host.files.at("G\\S.RES"), resource);
+        EXPECT_EQ(host.files.count("G\\S.RD.history"), 0u);
+        // The sound's .WAV, set aside for the refresh, is back.
+        EXPECT_EQ(host.files.count("G\\data\\SHOT.WAV"), 1u);
+        for (const auto& [path, bytes] : host.files) EXPECT_EQ(path.find(".quillpack-"), std::string::npos) << path;
     }
 }
 
