@@ -6,6 +6,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <utility>
 
 #include "archive/output_path.h"
 #include "pack/archive_edit.h"
@@ -120,6 +121,10 @@ private:
             if (source.oldRecord >= 0) return readRecord(archive_, source.oldRecord);
             return source.file != nullptr ? fileBytes(*source.file) : std::vector(source.bytes.begin(), source.bytes.end());
         });
+        if (!changedFile_.empty()) {
+            const std::string changed = std::exchange(changedFile_, {});
+            return refuse(changed, "changed since the update read it; run the update again");
+        }
         // Both hold distinct contents: equal sets when each of one is in the other.
         const auto holds = [](const auto& contents, const std::vector<std::byte>& content) {
             return std::find(contents.begin(), contents.end(), content) != contents.end();
@@ -192,13 +197,19 @@ private:
     }
 
     // Bytes left in their file, read when a path other than that file needs
-    // them. Should the file have changed since, the commit finds it so when it
-    // appends them, and stops the change.
-    std::vector<std::byte> fileBytes(const FileBytes& file) const {
+    // them (a sound's .WAV): they must be the bytes compared, which the commit
+    // appends, or data/ would be refreshed from others. A file that differs
+    // now is noted, and the change stops before anything is written.
+    std::vector<std::byte> fileBytes(const FileBytes& file) {
         WholeFile whole;
-        if (loadWholeFile(host_, file.path, NameCase::exact, INT32_MAX, whole) != LoadStatus::loaded) return {};
-        const auto bytes = whole.bytes();
-        return std::vector<std::byte>(bytes.begin(), bytes.end());
+        if (loadWholeFile(host_, file.path, NameCase::exact, INT32_MAX, whole) == LoadStatus::loaded) {
+            const auto bytes = whole.bytes();
+            if (static_cast<std::int64_t>(bytes.size()) == file.size && checksum(bytes) == file.sum) {
+                return std::vector<std::byte>(bytes.begin(), bytes.end());
+            }
+        }
+        changedFile_ = file.path;
+        return {};
     }
 
     std::string outputPath(const std::string& name, bool companion) const {
@@ -263,6 +274,7 @@ private:
     };
     std::vector<NewSource> newBytes_;
     std::set<int> changedRecords_;
+    std::string changedFile_;  // a file whose bytes were left in it, found changed since they were compared
     std::vector<std::byte> buffer_ = std::vector<std::byte>(1 << 16);
 };
 
