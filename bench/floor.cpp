@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_io.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,36 +55,6 @@ void unscramble(const unsigned char* in, std::size_t count, unsigned char* out) 
         const std::size_t run = count - i < 768 ? count - i : 768;
         for (std::size_t j = 0; j < run; ++j) out[i + j] = static_cast<unsigned char>(in[i + j] + amounts[j]);
     }
-}
-
-bool readWhole(int file, unsigned char* into, std::size_t size) {
-    std::size_t filled = 0;
-    while (filled < size) {
-        const ssize_t got = read(file, into + filled, size - filled);
-        if (got <= 0) return false;
-        filled += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool readAt(int file, unsigned char* into, std::size_t size, off_t offset) {
-    std::size_t filled = 0;
-    while (filled < size) {
-        const ssize_t got = pread(file, into + filled, size - filled, offset + static_cast<off_t>(filled));
-        if (got <= 0) return false;
-        filled += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool writeWhole(int file, const unsigned char* from, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = write(file, from + done, size - done);
-        if (put <= 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 // -stream: the status the program ends with.

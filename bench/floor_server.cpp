@@ -37,6 +37,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "posix_io.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -79,26 +81,6 @@ bool readFile(const std::string& path, std::string& into) {
     }
     close(file);
     return filled == into.size();
-}
-
-bool readAt(int file, char* into, std::size_t size, off_t offset) {
-    std::size_t filled = 0;
-    while (filled < size) {
-        const ssize_t got = pread(file, into + filled, size - filled, offset + static_cast<off_t>(filled));
-        if (got <= 0) return false;
-        filled += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-bool writeWhole(int file, const char* from, std::size_t size) {
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t put = write(file, from + done, size - done);
-        if (put <= 0) return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 std::vector<Record> recordsOf(const std::string& list) {
